@@ -1,0 +1,128 @@
+#include "mdl/PlatformFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kelvane::platform {
+
+namespace {
+
+#ifdef _WIN32
+constexpr int kReadFlags = _O_RDONLY | _O_BINARY;
+constexpr int kWriteFlags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY;
+constexpr int kOwnerReadWrite = _S_IREAD | _S_IWRITE;
+// The Windows runtime moves at most an unsigned int per call.
+constexpr std::int64_t kMaxChunk = 1 << 30;
+#else
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC;
+constexpr int kWriteFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
+constexpr std::int64_t kMaxChunk = std::int64_t(1) << 30;
+#endif
+
+std::int64_t readChunk(int descriptor, void* data, std::int64_t count)
+{
+#ifdef _WIN32
+    return _read(descriptor, data, static_cast<unsigned>(count));
+#else
+    return ::read(descriptor, data, static_cast<size_t>(count));
+#endif
+}
+
+std::int64_t writeChunk(int descriptor, const void* data, std::int64_t count)
+{
+#ifdef _WIN32
+    return _write(descriptor, data, static_cast<unsigned>(count));
+#else
+    return ::write(descriptor, data, static_cast<size_t>(count));
+#endif
+}
+
+std::int64_t seek(int descriptor, std::int64_t offset, int whence)
+{
+#ifdef _WIN32
+    return _lseeki64(descriptor, offset, whence);
+#else
+    return ::lseek(descriptor, static_cast<off_t>(offset), whence);
+#endif
+}
+
+} // namespace
+
+int openRead(const char* path)
+{
+#ifdef _WIN32
+    return _open(path, kReadFlags);
+#else
+    return ::open(path, kReadFlags);
+#endif
+}
+
+int openWrite(const char* path)
+{
+#ifdef _WIN32
+    return _open(path, kWriteFlags, kOwnerReadWrite);
+#else
+    return ::open(path, kWriteFlags, kOwnerReadWrite);
+#endif
+}
+
+std::int64_t readAll(int descriptor, void* data, std::int64_t count)
+{
+    auto* out = static_cast<unsigned char*>(data);
+    std::int64_t done = 0;
+    while (done < count) {
+        const std::int64_t chunk = count - done < kMaxChunk ? count - done : kMaxChunk;
+        const std::int64_t n = readChunk(descriptor, out + done, chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return done > 0 ? done : -1;
+        }
+        if (n == 0) break; // end of file
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t writeAll(int descriptor, const void* data, std::int64_t count)
+{
+    const auto* in = static_cast<const unsigned char*>(data);
+    std::int64_t done = 0;
+    while (done < count) {
+        const std::int64_t chunk = count - done < kMaxChunk ? count - done : kMaxChunk;
+        const std::int64_t n = writeChunk(descriptor, in + done, chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return done > 0 ? done : -1;
+        }
+        if (n == 0) break; // the device takes no more
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t seekSet(int descriptor, std::int64_t offset) { return seek(descriptor, offset, SEEK_SET); }
+
+std::int64_t seekEnd(int descriptor) { return seek(descriptor, 0, SEEK_END); }
+
+std::int64_t tell(int descriptor) { return seek(descriptor, 0, SEEK_CUR); }
+
+int close(int descriptor)
+{
+#ifdef _WIN32
+    return _close(descriptor);
+#else
+    return ::close(descriptor);
+#endif
+}
+
+} // namespace kelvane::platform

@@ -1,0 +1,38 @@
+// The C runtime's low-level descriptor calls, behind one small interface.
+//
+// Everything else in the code base talks to files through these functions,
+// so only PlatformFile.cpp knows whether it runs on the Windows C runtime
+// (_open with O_BINARY, _lseek, ...) or on POSIX. Files are always opened in
+// binary mode: no line-end translation ever touches model data.
+#pragma once
+
+#include <cstdint>
+
+namespace kelvane::platform {
+
+// Opens an existing file read-only. Returns the descriptor (0 or more) or a
+// negative value.
+[[nodiscard]] int openRead(const char* path);
+
+// Creates or truncates a file for writing, with owner read and write
+// permission. Returns the descriptor (0 or more) or a negative value.
+[[nodiscard]] int openWrite(const char* path);
+
+// Reads up to `count` bytes; returns the number read, or -1 on error. Short
+// reads are retried until end of file, so a result below `count` means the
+// file ended (or an error stopped it).
+[[nodiscard]] std::int64_t readAll(int descriptor, void* data, std::int64_t count);
+
+// Writes `count` bytes; returns the number written (retrying after partial
+// writes), or -1 when nothing could be written.
+[[nodiscard]] std::int64_t writeAll(int descriptor, const void* data, std::int64_t count);
+
+// Moves the file position; returns the new position or -1.
+std::int64_t seekSet(int descriptor, std::int64_t offset);
+std::int64_t seekEnd(int descriptor);
+[[nodiscard]] std::int64_t tell(int descriptor);
+
+// Closes the descriptor; returns 0 on success.
+int close(int descriptor);
+
+} // namespace kelvane::platform

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what building and testing Kelvane needs on a Debian machine, when
+# it is missing: the compiler, CMake, GoogleTest and Google Benchmark.
+set -euo pipefail
+
+missing=()
+command -v g++ >/dev/null || missing+=(g++)
+command -v cmake >/dev/null || missing+=(cmake)
+command -v make >/dev/null || missing+=(make)
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+[ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
