@@ -1,0 +1,7 @@
+#include "mdl/legacy/LegacyModelReader.h"
+
+namespace kelvane {
+
+bool LegacyModelReader::reservedQuery(void*, void*, void*) { return false; }
+
+} // namespace kelvane

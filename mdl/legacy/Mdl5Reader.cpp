@@ -1,0 +1,63 @@
+#include "mdl/legacy/Mdl5Reader.h"
+
+#include "mdl/ByteOrder.h"
+#include "mdl/legacy/LegacyFormat.h"
+
+namespace kelvane {
+
+Mdl5Reader::Mdl5Reader() { formatCode_ = kFormatMdl5; }
+
+std::int32_t Mdl5Reader::parseHeader(const std::uint8_t* data, std::int32_t length)
+{
+    return acceptHeader(data, length, legacy::header::kSize, legacy::kMagicMdl5, nullptr);
+}
+
+bool Mdl5Reader::close()
+{
+    Mdl4Reader::close();
+    currentSkin_ = nullptr;
+    return true;
+}
+
+bool Mdl5Reader::readSkinFormat(std::uint8_t& type, std::int32_t& width, std::int32_t& height,
+                                std::int32_t& bytesPerPixel, bool& hasMipmaps)
+{
+    if (!hasData() || getSkinCount() <= 0) return false;
+    currentSkin_ = advance(legacy::skin::kHeaderSize);
+    if (currentSkin_ == nullptr) return false;
+    const std::int32_t storedType = loadI32(currentSkin_ + legacy::skin::kType);
+
+    type = static_cast<std::uint8_t>(storedType & 0xFF);
+    width = loadI32(currentSkin_ + legacy::skin::kWidth);
+    height = loadI32(currentSkin_ + legacy::skin::kHeight);
+    bytesPerPixel = 0;
+    hasMipmaps = false;
+    bytesPerPixel_ = 0;
+
+    const std::int32_t kindBytes = legacy::skin::kNewBytesPerPixel[storedType & legacy::skin::kKindMask];
+    if (kindBytes == legacy::skin::kRejected) return false;
+    bytesPerPixel_ = kindBytes;
+    hasMipmaps_ = (storedType & legacy::skin::kMipmapFlag) != 0;
+    bytesPerPixel = bytesPerPixel_;
+    hasMipmaps = hasMipmaps_;
+    return true;
+}
+
+bool Mdl5Reader::readSkinPixels(const std::uint8_t** image, const std::uint8_t** mipmap1,
+                                const std::uint8_t** mipmap2, const std::uint8_t** mipmap3)
+{
+    if (!hasData() || currentSkin_ == nullptr) return false;
+    std::int32_t width = loadI32(currentSkin_ + legacy::skin::kWidth);
+    std::int32_t height = loadI32(currentSkin_ + legacy::skin::kHeight);
+    if (!readImage(width, height, bytesPerPixel_, image)) return false;
+    if (!hasMipmaps_) return true;
+    const std::uint8_t** mipmaps[legacy::skin::kMipmapCount] = {mipmap1, mipmap2, mipmap3};
+    for (const std::uint8_t** mipmap : mipmaps) {
+        width /= 2;
+        height /= 2;
+        if (!readImage(width, height, bytesPerPixel_, mipmap)) return false;
+    }
+    return true;
+}
+
+} // namespace kelvane
