@@ -1,0 +1,35 @@
+// The level export: places every group model of a split in one level file.
+//
+// createLevelFile starts the level file and adds its "root" level object;
+// addModelEntity then adds one "model" object per group file, placed at the
+// group's centre. The split completes the file with wmpioClose. All records
+// are filled here and handed to the level-file library (level/Wmpio.h); the
+// library's results are not examined.
+#pragma once
+
+#include "mdl/Mdl7Format.h"
+
+#include <cstdint>
+
+namespace kelvane {
+
+// The largest group count createLevelFile accepts: every group takes at least
+// its header in a model file, and model files are below 2 GiB, so no larger
+// count can be genuine. Keeps the per-group array bounded and n + 1 from
+// overflowing.
+inline constexpr std::int32_t kMaxLevelGroupCount = INT32_MAX / mdl7::kGroupHeaderSize;
+
+// Starts the level file at `path` for a model of `groupCount` groups (the
+// count in the model's header) and adds the level object. Storage the level
+// object refers to stays allocated to the end of the program. Returns false,
+// and calls nothing, when groupCount is negative or above kMaxLevelGroupCount
+// or path is null; otherwise true (whether the file could be written is told
+// by wmpioFailed). Throws std::bad_alloc when memory runs out.
+bool createLevelFile(const char* path, std::int32_t groupCount);
+
+// Adds a model object for the group file `fileName`, positioned at the
+// group's centre (x, y, z) widened to doubles. Allocates nothing; `fileName`
+// need only stay valid during the call.
+void addModelEntity(const char* fileName, float x, float y, float z);
+
+} // namespace kelvane
