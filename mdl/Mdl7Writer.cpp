@@ -1,0 +1,532 @@
+#include "mdl/Mdl7Writer.h"
+
+#include "mdl/ByteOrder.h"
+
+#include <cstring>
+#include <limits>
+
+namespace kelvane {
+
+using namespace mdl7;
+
+namespace {
+
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+
+// 16- and 8-bit fields take the low bits of their argument, so -1 becomes
+// 0xFFFF (the "no index" value) and 0xFF.
+constexpr std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(value); }
+constexpr std::uint8_t low8(std::int32_t value) { return static_cast<std::uint8_t>(value); }
+
+// Bytes of width x height pixels of `bytesPerPixel` bytes, or -1 when the
+// size is negative or does not fit a 32-bit field. Each factor is a 32-bit
+// value, so width x height cannot overflow 64 bits; the product with the
+// third factor is taken only once width x height is known to fit 32 bits.
+std::int64_t imageBytes(std::int64_t width, std::int64_t height, std::int64_t bytesPerPixel)
+{
+    const std::int64_t pixels = width * height;
+    if (pixels == 0 || bytesPerPixel == 0) return 0;
+    if (pixels > kInt32Max || pixels < -kInt32Max) return -1;
+    const std::int64_t bytes = pixels * bytesPerPixel;
+    return bytes >= 0 && bytes <= kInt32Max ? bytes : -1;
+}
+
+void storeTriangle(std::uint8_t* record, std::int32_t vertex0, std::int32_t vertex1,
+                   std::int32_t vertex2, std::int32_t texCoord0, std::int32_t texCoord1,
+                   std::int32_t texCoord2, std::int32_t skinIndex, std::int32_t secondTexCoord0,
+                   std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
+                   std::int32_t skinIndex2)
+{
+    storeU16(record + triangle::kVertexIndex, low16(vertex0));
+    storeU16(record + triangle::kVertexIndex + 2, low16(vertex1));
+    storeU16(record + triangle::kVertexIndex + 4, low16(vertex2));
+    storeU16(record + triangle::kTexCoordIndex, low16(texCoord0));
+    storeU16(record + triangle::kTexCoordIndex + 2, low16(texCoord1));
+    storeU16(record + triangle::kTexCoordIndex + 4, low16(texCoord2));
+    storeI32(record + triangle::kSkinIndex, skinIndex);
+    storeU16(record + triangle::kTexCoordIndex2, low16(secondTexCoord0));
+    storeU16(record + triangle::kTexCoordIndex2 + 2, low16(secondTexCoord1));
+    storeU16(record + triangle::kTexCoordIndex2 + 4, low16(secondTexCoord2));
+    storeI32(record + triangle::kSkinIndex2, skinIndex2);
+}
+
+// Position, 16-bit index, normal: the layout of vertices and frame vertices.
+void storeVertex(std::uint8_t* record, float x, float y, float z, std::int32_t index, float nx,
+                 float ny, float nz)
+{
+    storeF32(record + vertex::kX, x);
+    storeF32(record + vertex::kY, y);
+    storeF32(record + vertex::kZ, z);
+    storeU16(record + vertex::kIndex, low16(index));
+    storeF32(record + vertex::kNormal, nx);
+    storeF32(record + vertex::kNormal + 4, ny);
+    storeF32(record + vertex::kNormal + 8, nz);
+}
+
+} // namespace
+
+// --- Bookkeeping -------------------------------------------------------------
+
+void Mdl7Writer::setField(std::uint8_t* field, std::int64_t value)
+{
+    // The format has no room for a count or size beyond 32 bits; the field
+    // keeps the low bits and the file is reported as not written.
+    if (value > kInt32Max || value < kInt32Min) sizeOverflow_ = true;
+    storeU32(field, static_cast<std::uint32_t>(value));
+}
+
+void Mdl7Writer::addToField(std::uint8_t* field, std::int64_t delta)
+{
+    setField(field, std::int64_t(loadI32(field)) + delta);
+}
+
+void Mdl7Writer::addToGroupAndModel(std::int64_t delta)
+{
+    addToField(groupSlot_ + group::kGroupDataSize, delta);
+    addToField(header_ + header::kModelDataSize, delta);
+}
+
+std::int32_t Mdl7Writer::groupCount(int offset) const { return loadI32(groupSlot_ + offset); }
+
+bool Mdl7Writer::put(const void* record, std::int64_t size) { return file_.write(record, size) == size; }
+
+std::int64_t Mdl7Writer::patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size)
+{
+    // Failures here are remembered by the file and reported by close.
+    const std::int64_t position = file_.tell();
+    file_.seek(offset);
+    file_.write(image, size);
+    file_.seek(position);
+    return position;
+}
+
+// --- File --------------------------------------------------------------------
+
+std::int32_t Mdl7Writer::open(const char* path)
+{
+    if (file_.isOpen()) close();
+    sizeOverflow_ = false;
+    const int descriptor = file_.open(path);
+    if (descriptor < 0) return descriptor;
+
+    std::memset(header_, 0, sizeof header_);
+    std::memcpy(header_ + header::kMagic, kMagic, sizeof kMagic);
+    storeU16(header_ + header::kBoneRecordSize, kBoneRecordSize);
+    storeU16(header_ + header::kSkinHeaderSize, kSkinHeaderSize);
+    storeU16(header_ + header::kColourValueSize, kColourValueSize);
+    storeU16(header_ + header::kMaterialRecordSize, kMaterialRecordSize);
+    storeU16(header_ + header::kTexCoordRecordSize, kTexCoordRecordSize);
+    storeU16(header_ + header::kTriangleRecordSize, kTriangleRecordSize);
+    storeU16(header_ + header::kVertexRecordSize, kVertexRecordSize);
+    storeU16(header_ + header::kFrameVertexRecordSize, kFrameVertexRecordSize);
+    storeU16(header_ + header::kBoneTransformRecordSize, kBoneTransformRecordSize);
+    storeU16(header_ + header::kFrameHeaderSize, kFrameHeaderSize);
+
+    // The provisional header goes to disk at once, so that a file that
+    // cannot even take its header is given up here. It carries
+    // modelDataSize 0; the image counts the header from now on.
+    if (!put(header_, kFileHeaderSize) || !file_.flush()) {
+        file_.close();
+        return -1;
+    }
+    storeI32(header_ + header::kModelDataSize, kFileHeaderSize);
+    return descriptor;
+}
+
+bool Mdl7Writer::close()
+{
+    if (!file_.isOpen()) return true;
+    file_.seek(0);
+    file_.write(header_, kFileHeaderSize);
+    file_.seekEnd();
+    const bool written = file_.close();
+    return written && !sizeOverflow_;
+}
+
+// --- Bones and groups --------------------------------------------------------
+
+bool Mdl7Writer::writeBone(std::int32_t parentIndex, float x, float y, float z, const char* name)
+{
+    // Bones precede the first group.
+    if (!isOpen() || loadI32(header_ + header::kGroupCount) != 0) return false;
+    std::uint8_t record[kBoneRecordSize] = {};
+    storeU16(record + bone::kParentIndex, low16(parentIndex));
+    storeF32(record + bone::kX, x);
+    storeF32(record + bone::kY, y);
+    storeF32(record + bone::kZ, z);
+    storeName(record + bone::kName, bone::kNameSize, name);
+    addToField(header_ + header::kBoneCount, 1);
+    addToField(header_ + header::kModelDataSize, kBoneRecordSize);
+    return put(record, kBoneRecordSize);
+}
+
+bool Mdl7Writer::beginGroup(std::int32_t type, const char* name)
+{
+    if (!isOpen()) return false;
+    // Zeroing the image also zeroes the counts through which the section
+    // order of the previous group was tracked.
+    std::memset(groupSlot_, 0, kGroupHeaderSize);
+    storeU8(groupSlot_ + group::kType, low8(type));
+    storeI32(groupSlot_ + group::kGroupDataSize, kGroupHeaderSize);
+    storeName(groupSlot_ + group::kName, group::kNameSize, name);
+    addToField(header_ + header::kGroupCount, 1);
+    addToField(header_ + header::kModelDataSize, kGroupHeaderSize);
+    groupSlotOffset_ = file_.tell();
+    return put(groupSlot_, kGroupHeaderSize);
+}
+
+bool Mdl7Writer::finishGroup()
+{
+    if (!isOpen()) return true;
+    // Re-synchronising with the file position takes in bytes that no size
+    // counted (writeZeros) and makes modelDataSize the file length.
+    setField(header_ + header::kModelDataSize,
+             patch(groupSlotOffset_, groupSlot_, kGroupHeaderSize));
+    return true;
+}
+
+bool Mdl7Writer::setGroupDeformers(std::int32_t deformerCount, std::int32_t maxWeights)
+{
+    storeU8(groupSlot_ + group::kDeformerCount, low8(deformerCount));
+    storeU8(groupSlot_ + group::kMaxWeights, low8(maxWeights));
+    return finishGroup();
+}
+
+// --- Skins ---------------------------------------------------------------------
+
+bool Mdl7Writer::beginSkin(std::int32_t type, const char* name)
+{
+    // Skins come first in a group.
+    if (!isOpen() || groupCount(group::kTexCoordCount) != 0 ||
+        groupCount(group::kTriangleCount) != 0 || groupCount(group::kVertexCount) != 0 ||
+        groupCount(group::kFrameCount) != 0) {
+        return false;
+    }
+    std::memset(skinHeader_, 0, kSkinHeaderSize);
+    storeU8(skinHeader_ + skin::kType, low8(type));
+    storeName(skinHeader_ + skin::kName, skin::kNameSize, name);
+    bytesPerPixel_ = 0;
+    addToField(groupSlot_ + group::kSkinCount, 1);
+    addToGroupAndModel(kSkinHeaderSize);
+    skinHeaderOffset_ = file_.tell();
+    return put(skinHeader_, kSkinHeaderSize);
+}
+
+bool Mdl7Writer::setSkinImage(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel,
+                              bool hasMipmaps)
+{
+    storeI32(skinHeader_ + skin::kWidth, width);
+    storeI32(skinHeader_ + skin::kHeight, height);
+    bytesPerPixel_ = bytesPerPixel;
+    hasMipmaps_ = hasMipmaps;
+    return true;
+}
+
+bool Mdl7Writer::writeSkinPixels(const void* main, const void* mip1, const void* mip2,
+                                 const void* mip3)
+{
+    if (!isOpen()) return false;
+    std::int64_t width = loadI32(skinHeader_ + skin::kWidth);
+    std::int64_t height = loadI32(skinHeader_ + skin::kHeight);
+    // A raw block (type byte exactly 6) is width x height bytes whatever the
+    // bytes per pixel; its mipmaps, if any, are sized by the usual rule.
+    const bool rawBlock = loadU8(skinHeader_ + skin::kType) == skin::kKindRawBlock;
+    const std::int64_t mainBytes = imageBytes(width, height, rawBlock ? 1 : bytesPerPixel_);
+    if (mainBytes < 0 || (mainBytes > 0 && main == nullptr)) return false;
+
+    // Only images written whole are counted.
+    if (file_.write(main, mainBytes) != mainBytes) return false;
+    addToGroupAndModel(mainBytes);
+    if (!hasMipmaps_) return true;
+    if (mip1 == nullptr || mip2 == nullptr || mip3 == nullptr) return false;
+
+    const void* const mipmaps[3] = {mip1, mip2, mip3};
+    for (const void* mip : mipmaps) {
+        // Each level halves both dimensions, truncating, so odd sizes run
+        // down to empty levels (5 x 3 gives 2 x 1, 1 x 0, 0 x 0).
+        width /= 2;
+        height /= 2;
+        const std::int64_t bytes = imageBytes(width, height, bytesPerPixel_);
+        if (bytes < 0 || file_.write(mip, bytes) != bytes) return false;
+        addToGroupAndModel(bytes);
+    }
+    return true;
+}
+
+bool Mdl7Writer::writeMaterial(const float colour1[4], const float colour2[4],
+                               const float colour3[4], const float colour4[4], float scalar)
+{
+    if (!isOpen() || colour1 == nullptr || colour2 == nullptr || colour3 == nullptr ||
+        colour4 == nullptr) {
+        return false;
+    }
+    std::uint8_t record[kMaterialRecordSize];
+    const float* const colours[4] = {colour1, colour2, colour3, colour4};
+    const int offsets[4] = {material::kColour1, material::kColour2, material::kColour3,
+                            material::kColour4};
+    for (int c = 0; c < 4; ++c) {
+        for (int i = 0; i < 4; ++i) storeF32(record + offsets[c] + 4 * i, colours[c][i]);
+    }
+    storeF32(record + material::kScalar, scalar);
+    addToGroupAndModel(kMaterialRecordSize);
+    return put(record, kMaterialRecordSize);
+}
+
+bool Mdl7Writer::writeSizedData(std::int32_t length, const void* data)
+{
+    if (!isOpen() || length < 0 || (length > 0 && data == nullptr)) return false;
+    std::uint8_t prefix[kExtraLengthSize];
+    storeI32(prefix, length);
+    addToGroupAndModel(std::int64_t(kExtraLengthSize) + length);
+    // The data is attempted even when the length fell short.
+    const bool lengthWritten = put(prefix, kExtraLengthSize);
+    const bool dataWritten = put(data, length);
+    return lengthWritten && dataWritten;
+}
+
+bool Mdl7Writer::finishSkin()
+{
+    if (!isOpen()) return true;
+    setField(header_ + header::kModelDataSize,
+             patch(skinHeaderOffset_, skinHeader_, kSkinHeaderSize));
+    return true;
+}
+
+// --- Texture coordinates, triangles, vertices ----------------------------------
+
+bool Mdl7Writer::writeTexCoord(float s, float t)
+{
+    if (!isOpen() || groupCount(group::kTriangleCount) != 0 ||
+        groupCount(group::kVertexCount) != 0 || groupCount(group::kFrameCount) != 0) {
+        return false;
+    }
+    std::uint8_t record[kTexCoordRecordSize];
+    storeF32(record + texcoord::kS, s);
+    storeF32(record + texcoord::kT, t);
+    addToField(groupSlot_ + group::kTexCoordCount, 1);
+    addToGroupAndModel(kTexCoordRecordSize);
+    return put(record, kTexCoordRecordSize);
+}
+
+bool Mdl7Writer::writeTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
+                               std::int32_t texCoord0, std::int32_t texCoord1,
+                               std::int32_t texCoord2, std::int32_t skinIndex)
+{
+    return writeTriangleBothSets(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2,
+                                 skinIndex, 0, 0, 0, -1);
+}
+
+bool Mdl7Writer::writeTriangleBothSets(std::int32_t vertex0, std::int32_t vertex1,
+                                       std::int32_t vertex2, std::int32_t texCoord0,
+                                       std::int32_t texCoord1, std::int32_t texCoord2,
+                                       std::int32_t skinIndex, std::int32_t secondTexCoord0,
+                                       std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
+                                       std::int32_t skinIndex2)
+{
+    if (!isOpen() || groupCount(group::kVertexCount) != 0 || groupCount(group::kFrameCount) != 0) {
+        return false;
+    }
+    std::uint8_t record[kTriangleRecordSize];
+    storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
+                  secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
+    addToField(groupSlot_ + group::kTriangleCount, 1);
+    addToGroupAndModel(kTriangleRecordSize);
+    return put(record, kTriangleRecordSize);
+}
+
+bool Mdl7Writer::writeVertex(float x, float y, float z, std::int32_t boneIndex, float nx, float ny,
+                             float nz)
+{
+    if (!isOpen() || groupCount(group::kFrameCount) != 0) return false;
+    std::uint8_t record[kVertexRecordSize];
+    storeVertex(record, x, y, z, boneIndex, nx, ny, nz);
+    addToField(groupSlot_ + group::kVertexCount, 1);
+    addToGroupAndModel(kVertexRecordSize);
+    return put(record, kVertexRecordSize);
+}
+
+// --- Frames ---------------------------------------------------------------------
+
+bool Mdl7Writer::beginFrame(const char* name)
+{
+    if (!isOpen()) return false;
+    std::memset(frameSlot_, 0, kFrameHeaderSize);
+    storeName(frameSlot_ + frame::kName, frame::kNameSize, name);
+    addToField(groupSlot_ + group::kFrameCount, 1);
+    addToGroupAndModel(kFrameHeaderSize);
+    frameSlotOffset_ = file_.tell();
+    return put(frameSlot_, kFrameHeaderSize);
+}
+
+bool Mdl7Writer::writeFrameVertex(std::int32_t vertexIndex, float x, float y, float z, float nx,
+                                  float ny, float nz)
+{
+    if (!isOpen()) return false;
+    std::uint8_t record[kFrameVertexRecordSize];
+    storeVertex(record, x, y, z, vertexIndex, nx, ny, nz);
+    addToField(frameSlot_ + frame::kFrameVertexCount, 1);
+    addToGroupAndModel(kFrameVertexRecordSize);
+    return put(record, kFrameVertexRecordSize);
+}
+
+bool Mdl7Writer::writeBoneTransform(std::int32_t boneIndex, const float matrix[16])
+{
+    if (!isOpen() || matrix == nullptr) return false;
+    std::uint8_t record[kBoneTransformRecordSize] = {};
+    for (int i = 0; i < 16; ++i) storeF32(record + bonetransform::kMatrix + 4 * i, matrix[i]);
+    storeU16(record + bonetransform::kBoneIndex, low16(boneIndex));
+    addToField(frameSlot_ + frame::kBoneTransformCount, 1);
+    addToGroupAndModel(kBoneTransformRecordSize);
+    return put(record, kBoneTransformRecordSize);
+}
+
+bool Mdl7Writer::finishFrame()
+{
+    if (isOpen()) patch(frameSlotOffset_, frameSlot_, kFrameHeaderSize);
+    return true;
+}
+
+// --- Deformers --------------------------------------------------------------------
+
+bool Mdl7Writer::beginDeformer(std::int32_t deformerType, std::int32_t groupIndex)
+{
+    if (!isOpen()) return false;
+    std::memset(groupSlot_, 0, kDeformerHeaderSize);
+    storeU8(groupSlot_ + deformer::kDeformerType, low8(deformerType));
+    storeI32(groupSlot_ + deformer::kGroupIndex, groupIndex);
+    storeI32(groupSlot_ + deformer::kDeformerDataSize, kDeformerHeaderSize);
+    addToField(header_ + header::kModelDataSize, kDeformerHeaderSize);
+    groupSlotOffset_ = file_.tell();
+    return put(groupSlot_, kDeformerHeaderSize);
+}
+
+bool Mdl7Writer::beginDeformerElement(std::int32_t elementIndex, const char* name)
+{
+    if (!isOpen()) return false;
+    std::memset(frameSlot_, 0, kDeformerElementSize);
+    storeI32(frameSlot_ + element::kElementIndex, elementIndex);
+    storeName(frameSlot_ + element::kName, element::kNameSize, name);
+    addToField(groupSlot_ + deformer::kElementCount, 1);
+    addToField(groupSlot_ + deformer::kDeformerDataSize, kDeformerElementSize);
+    addToField(header_ + header::kModelDataSize, kDeformerElementSize);
+    frameSlotOffset_ = file_.tell();
+    return put(frameSlot_, kDeformerElementSize);
+}
+
+bool Mdl7Writer::writeDeformerWeight(std::int32_t vertexIndex, float weight)
+{
+    if (!isOpen()) return false;
+    std::uint8_t record[kDeformerWeightSize];
+    storeI32(record + weight::kTargetIndex, vertexIndex);
+    storeF32(record + weight::kWeight, weight);
+    addToField(frameSlot_ + element::kWeightCount, 1);
+    addToField(groupSlot_ + deformer::kDeformerDataSize, kDeformerWeightSize);
+    addToField(header_ + header::kModelDataSize, kDeformerWeightSize);
+    return put(record, kDeformerWeightSize);
+}
+
+bool Mdl7Writer::finishDeformerElement()
+{
+    if (!isOpen()) return true;
+    setField(header_ + header::kModelDataSize,
+             patch(frameSlotOffset_, frameSlot_, kDeformerElementSize));
+    return true;
+}
+
+bool Mdl7Writer::finishDeformer()
+{
+    if (!isOpen()) return true;
+    setField(header_ + header::kModelDataSize,
+             patch(groupSlotOffset_, groupSlot_, kDeformerHeaderSize));
+    return true;
+}
+
+// --- Trailer ------------------------------------------------------------------------
+//
+// Trailer records lie beyond modelDataSize and count in trailerSize only.
+
+bool Mdl7Writer::beginTrailer()
+{
+    if (!isOpen()) return false;
+    std::memset(trailerHeader_, 0, kTrailerHeaderSize);
+    storeI32(trailerHeader_ + trailer::kTrailerKind, kTrailerKind);
+    storeI32(trailerHeader_ + trailer::kTrailerLength, kTrailerHeaderSize);
+    addToField(header_ + header::kTrailerSize, kTrailerHeaderSize);
+    trailerHeaderOffset_ = file_.tell();
+    return put(trailerHeader_, kTrailerHeaderSize);
+}
+
+bool Mdl7Writer::beginTrailerEntry(std::int32_t entryId)
+{
+    if (!isOpen()) return false;
+    std::memset(groupSlot_, 0, kTrailerEntrySize);
+    storeI32(groupSlot_ + trailerentry::kEntryId, entryId);
+    addToField(trailerHeader_ + trailer::kEntryCount, 1);
+    addToField(trailerHeader_ + trailer::kTrailerLength, kTrailerEntrySize);
+    addToField(header_ + header::kTrailerSize, kTrailerEntrySize);
+    groupSlotOffset_ = file_.tell();
+    return put(groupSlot_, kTrailerEntrySize);
+}
+
+bool Mdl7Writer::beginTrailerSubEntry(std::int32_t subEntryId)
+{
+    if (!isOpen()) return false;
+    std::memset(frameSlot_, 0, kTrailerSubEntrySize);
+    storeI32(frameSlot_ + trailersubentry::kSubEntryId, subEntryId);
+    addToField(groupSlot_ + trailerentry::kSubEntryCount, 1);
+    addToField(trailerHeader_ + trailer::kTrailerLength, kTrailerSubEntrySize);
+    addToField(header_ + header::kTrailerSize, kTrailerSubEntrySize);
+    frameSlotOffset_ = file_.tell();
+    return put(frameSlot_, kTrailerSubEntrySize);
+}
+
+bool Mdl7Writer::writeTrailerTriangle(std::int32_t vertex0, std::int32_t vertex1,
+                                      std::int32_t vertex2, std::int32_t texCoord0,
+                                      std::int32_t texCoord1, std::int32_t texCoord2,
+                                      std::int32_t skinIndex)
+{
+    if (!isOpen()) return false;
+    std::uint8_t record[kTriangleRecordSize];
+    storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, 0,
+                  0, 0, -1);
+    addToField(frameSlot_ + trailersubentry::kTriangleCount, 1);
+    addToField(trailerHeader_ + trailer::kTrailerLength, kTriangleRecordSize);
+    addToField(header_ + header::kTrailerSize, kTriangleRecordSize);
+    return put(record, kTriangleRecordSize);
+}
+
+bool Mdl7Writer::finishTrailerSubEntry()
+{
+    if (isOpen()) patch(frameSlotOffset_, frameSlot_, kTrailerSubEntrySize);
+    return true;
+}
+
+bool Mdl7Writer::finishTrailerEntry()
+{
+    if (isOpen()) patch(groupSlotOffset_, groupSlot_, kTrailerEntrySize);
+    return true;
+}
+
+bool Mdl7Writer::finishTrailer()
+{
+    if (isOpen()) patch(trailerHeaderOffset_, trailerHeader_, kTrailerHeaderSize);
+    return true;
+}
+
+// --- Zero fill --------------------------------------------------------------------
+
+bool Mdl7Writer::writeZeros(std::int32_t count)
+{
+    if (count <= 0) return true;
+    if (!isOpen()) return false;
+    static constexpr std::uint8_t kZeros[4096] = {};
+    for (std::int64_t left = count; left > 0;) {
+        const std::int64_t chunk = left < std::int64_t(sizeof kZeros) ? left : sizeof kZeros;
+        if (!put(kZeros, chunk)) return false;
+        left -= chunk;
+    }
+    return true;
+}
+
+} // namespace kelvane
