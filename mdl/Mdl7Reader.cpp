@@ -21,8 +21,13 @@ using namespace mdl7;
 std::int64_t imageByteCount(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel)
 {
     if (width < 0 || height < 0) return -1;
-    // width x height < 2^62 and bytesPerPixel <= 4, so this cannot overflow.
-    return std::int64_t(width) * height * bytesPerPixel;
+    // width x height < 2^62 is exact; times bytesPerPixel (0 to 4) it can
+    // pass 2^63, far beyond any file, so such an image is refused before the
+    // multiplication. An image of kind 1 takes no bytes whatever its size.
+    const std::int64_t pixels = std::int64_t(width) * height;
+    if (bytesPerPixel == 0) return 0;
+    if (pixels > std::numeric_limits<std::int64_t>::max() / bytesPerPixel) return -1;
+    return pixels * bytesPerPixel;
 }
 
 } // namespace
