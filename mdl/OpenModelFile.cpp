@@ -1,5 +1,7 @@
 #include "mdl/OpenModelFile.h"
 
+#include "mdl/Mdl7Format.h"
+#include "mdl/Mdl7Reader.h"
 #include "mdl/PlatformFile.h"
 #include "mdl/legacy/Idp2Reader.h"
 #include "mdl/legacy/LegacyFormat.h"
@@ -30,19 +32,20 @@ std::unique_ptr<ModelFile> make()
     return std::make_unique<Reader>();
 }
 
-constexpr std::int32_t legacyMinimum(std::int32_t headerSize)
+constexpr std::int32_t minimumLength(std::int32_t headerSize)
 {
     return std::max(headerSize, ModelFile::kMinimumFileLength);
 }
 
 const FormatEntry kFormats[] = {
-    {legacy::kMagicIdpo, legacyMinimum(legacy::header::kSize), &make<Mdl2Reader>},
-    {legacy::kMagicMdl2, legacyMinimum(legacy::header::kSize), &make<Mdl2Reader>},
-    {legacy::kMagicMdl3, legacyMinimum(legacy::header::kSize), &make<Mdl3Reader>},
-    {legacy::kMagicIdp2, legacyMinimum(legacy::idp2header::kSize), &make<Idp2Reader>},
-    {legacy::kMagicMdl4, legacyMinimum(legacy::header::kSize), &make<Mdl4Reader>},
-    {legacy::kMagicMdl5, legacyMinimum(legacy::header::kSize), &make<Mdl5Reader>},
-    {legacy::kMagicMdl6, legacyMinimum(legacy::header::kSize), &make<Mdl6Reader>},
+    {mdl7::kMagic, minimumLength(mdl7::kFileHeaderSize), &make<Mdl7Reader>},
+    {legacy::kMagicIdpo, minimumLength(legacy::header::kSize), &make<Mdl2Reader>},
+    {legacy::kMagicMdl2, minimumLength(legacy::header::kSize), &make<Mdl2Reader>},
+    {legacy::kMagicMdl3, minimumLength(legacy::header::kSize), &make<Mdl3Reader>},
+    {legacy::kMagicIdp2, minimumLength(legacy::idp2header::kSize), &make<Idp2Reader>},
+    {legacy::kMagicMdl4, minimumLength(legacy::header::kSize), &make<Mdl4Reader>},
+    {legacy::kMagicMdl5, minimumLength(legacy::header::kSize), &make<Mdl5Reader>},
+    {legacy::kMagicMdl6, minimumLength(legacy::header::kSize), &make<Mdl6Reader>},
 };
 
 const FormatEntry* findFormat(std::span<const std::uint8_t, 4> magic)

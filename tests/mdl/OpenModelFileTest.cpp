@@ -1,12 +1,16 @@
 #include "mdl/OpenModelFile.h"
 
+#include "mdl/Mdl7Format.h"
+#include "mdl/Mdl7Reader.h"
 #include "mdl/legacy/LegacyModelReader.h"
 
 #include "legacy/LegacyFileBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace kelvane {
 namespace {
@@ -40,8 +44,44 @@ TEST(OpenModelFileTest, PicksTheReaderByTheFormatTag)
         EXPECT_EQ(created->formatCode(), c.formatCode);
         EXPECT_FALSE(created->isOpen());
     }
+    const std::uint8_t mdl7Tag[4] = {'M', 'D', 'L', '7'};
+    EXPECT_NE(dynamic_cast<Mdl7Reader*>(createModelFile(mdl7Tag).get()), nullptr);
     const std::uint8_t unknown[4] = {'M', 'D', 'L', '8'};
     EXPECT_EQ(createModelFile(unknown), nullptr);
+}
+
+// A 48-byte MDL7 file: the header alone, announcing exactly itself as data
+// (or `modelDataSize` bytes).
+std::vector<std::uint8_t> mdl7HeaderOnly(std::int32_t modelDataSize = mdl7::kFileHeaderSize)
+{
+    std::vector<std::uint8_t> bytes(mdl7::kFileHeaderSize, 0);
+    std::memcpy(bytes.data(), mdl7::kMagic, sizeof mdl7::kMagic);
+    storeI32(bytes.data() + mdl7::header::kModelDataSize, modelDataSize);
+    return bytes;
+}
+
+TEST(OpenModelFileTest, OpensMdl7FilesWithTheMdl7Reader)
+{
+    TempFolder folder;
+    OpenModelResult result = openModelFile(folder.write("ship.mdl", mdl7HeaderOnly()).c_str());
+    ASSERT_TRUE(result) << result.error;
+    EXPECT_EQ(result.model->formatCode(), kFormatMdl7);
+    auto* reader = dynamic_cast<Mdl7Reader*>(result.model.get());
+    ASSERT_NE(reader, nullptr);
+    std::int32_t boneCount = -1, groupCount = -1, modelDataSize = 0, trailerSize = -1, secondTrailerSize = -1;
+    ASSERT_TRUE(reader->readHeader(boneCount, groupCount, modelDataSize, trailerSize, secondTrailerSize));
+    EXPECT_EQ(groupCount, 0);
+    EXPECT_EQ(modelDataSize, 48);
+
+    // A header announcing less data than itself is refused by the reader.
+    const std::string refused = folder.write("bad.mdl", mdl7HeaderOnly(20));
+    const OpenModelResult bad = openModelFile(refused.c_str());
+    EXPECT_FALSE(bad);
+    EXPECT_EQ(bad.error, refused + ": not a readable MDL7 model (header rejected, 48 bytes)");
+
+    std::vector<std::uint8_t> shortFile = mdl7HeaderOnly();
+    shortFile.resize(47);
+    EXPECT_NE(openModelFile(folder.write("short.mdl", shortFile).c_str()).error.find("needs 48"), std::string::npos);
 }
 
 TEST(OpenModelFileTest, SaysWhatIsWrongWithTheFile)
