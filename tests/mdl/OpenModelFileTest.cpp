@@ -19,7 +19,7 @@ using namespace testing_legacy;
 
 TEST(OpenModelFileTest, PicksTheReaderByTheFormatTag)
 {
-    TempFolder folder;
+    test::TempDir folder;
     const struct {
         const char* tag;
         std::int32_t formatCode;
@@ -28,7 +28,7 @@ TEST(OpenModelFileTest, PicksTheReaderByTheFormatTag)
         {"MDL4", kFormatMdl4}, {"MDL5", kFormatMdl5}, {"MDL6", kFormatMdl6},
     };
     for (const auto& c : cases) {
-        const std::string path = folder.write(std::string(c.tag) + ".bin", sampleModel(c.tag).data);
+        const std::string path = writeFile(folder, std::string(c.tag) + ".bin", sampleModel(c.tag).data);
         OpenModelResult result = openModelFile(path.c_str());
         ASSERT_TRUE(result) << c.tag << ": " << result.error;
         EXPECT_TRUE(result.error.empty());
@@ -62,8 +62,8 @@ std::vector<std::uint8_t> mdl7HeaderOnly(std::int32_t modelDataSize = mdl7::kFil
 
 TEST(OpenModelFileTest, OpensMdl7FilesWithTheMdl7Reader)
 {
-    TempFolder folder;
-    OpenModelResult result = openModelFile(folder.write("ship.mdl", mdl7HeaderOnly()).c_str());
+    test::TempDir folder;
+    OpenModelResult result = openModelFile(writeFile(folder, "ship.mdl", mdl7HeaderOnly()).c_str());
     ASSERT_TRUE(result) << result.error;
     EXPECT_EQ(result.model->formatCode(), kFormatMdl7);
     auto* reader = dynamic_cast<Mdl7Reader*>(result.model.get());
@@ -74,21 +74,21 @@ TEST(OpenModelFileTest, OpensMdl7FilesWithTheMdl7Reader)
     EXPECT_EQ(modelDataSize, 48);
 
     // A header announcing less data than itself is refused by the reader.
-    const std::string refused = folder.write("bad.mdl", mdl7HeaderOnly(20));
+    const std::string refused = writeFile(folder, "bad.mdl", mdl7HeaderOnly(20));
     const OpenModelResult bad = openModelFile(refused.c_str());
     EXPECT_FALSE(bad);
     EXPECT_EQ(bad.error, refused + ": not a readable MDL7 model (header rejected, 48 bytes)");
 
     std::vector<std::uint8_t> shortFile = mdl7HeaderOnly();
     shortFile.resize(47);
-    EXPECT_NE(openModelFile(folder.write("short.mdl", shortFile).c_str()).error.find("needs 48"), std::string::npos);
+    EXPECT_NE(openModelFile(writeFile(folder, "short.mdl", shortFile).c_str()).error.find("needs 48"), std::string::npos);
 }
 
 TEST(OpenModelFileTest, SaysWhatIsWrongWithTheFile)
 {
-    TempFolder folder;
+    test::TempDir folder;
     const auto errorFor = [&](const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const std::string path = folder.write(name, bytes);
+        const std::string path = writeFile(folder, name, bytes);
         OpenModelResult result = openModelFile(path.c_str());
         EXPECT_FALSE(result) << name;
         EXPECT_EQ(result.model, nullptr) << name;
@@ -96,7 +96,7 @@ TEST(OpenModelFileTest, SaysWhatIsWrongWithTheFile)
         return result.error;
     };
 
-    EXPECT_NE(openModelFile((folder.write("x", {}) + ".missing").c_str()).error.find("cannot open"),
+    EXPECT_NE(openModelFile((writeFile(folder, "x", {}) + ".missing").c_str()).error.find("cannot open"),
               std::string::npos);
     EXPECT_NE(errorFor("empty.mdl", {}).find("too short to be a model file (0 bytes)"), std::string::npos);
     EXPECT_NE(errorFor("three.mdl", {'I', 'D', 'P'}).find("(3 bytes)"), std::string::npos);

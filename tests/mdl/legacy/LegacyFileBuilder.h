@@ -1,15 +1,15 @@
 // Test helpers: little-endian byte building for the older model formats, and
-// a way to hand built bytes to a reader or write them to a private file.
+// ways to hand built bytes to a reader or write them to a test's folder.
 #pragma once
 
 #include "mdl/ByteOrder.h"
 #include "mdl/legacy/LegacyFormat.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -191,36 +191,14 @@ private:
     std::unique_ptr<std::uint8_t[]> copy_;
 };
 
-// A private folder for the current test's files, removed at the end.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::path(::testing::TempDir()) /
-                (std::string("kelvane_legacy_") + info->test_suite_name() + "_" + info->name());
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    // Writes `bytes` to a file of that name in the folder; returns its path.
-    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
-    {
-        const std::string file = (path_ / name).string();
-        std::ofstream(file, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-
-private:
-    std::filesystem::path path_;
-};
+// Writes `bytes` to a file of that name in `folder`; returns its path.
+inline std::string writeFile(const test::TempDir& folder, const std::string& name,
+                             const std::vector<std::uint8_t>& bytes)
+{
+    const std::string file = folder.path(name);
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return file;
+}
 
 } // namespace kelvane::testing_legacy

@@ -76,12 +76,12 @@ TEST(LegacyReaderTagsTest, RefusesFilesShorterThanTheHeader)
 
     // A file of 48 to 83 bytes passes the base length check and is refused by
     // the header check; the reader is left closed.
-    TempFolder folder;
-    const std::string path = folder.write("full.mdl", idpo.data);
+    test::TempDir folder;
+    const std::string path = writeFile(folder, "full.mdl", idpo.data);
     Bytes shortFile;
     shortFile.tag("IDPO").fill(56);
     Mdl2Reader fromFile;
-    EXPECT_EQ(fromFile.open(folder.write("short60.mdl", shortFile.data).c_str()), -1);
+    EXPECT_EQ(fromFile.open(writeFile(folder, "short60.mdl", shortFile.data).c_str()), -1);
     EXPECT_FALSE(fromFile.isOpen());
     EXPECT_EQ(fromFile.getSkinCount(), 0);
     EXPECT_GE(fromFile.open(path.c_str()), 0);
@@ -336,10 +336,10 @@ TEST(Mdl2ReaderTest, FrameNameIsCutAtItsZeroAndAlwaysTerminated)
 
 TEST(Mdl2ReaderTest, ClosedReaderHasNoCountsAndFailsEveryRead)
 {
-    TempFolder folder;
+    test::TempDir folder;
     for (const ReaderKind& kind : allReaders()) {
         const std::string tag = *kind.tags.begin();
-        const std::string path = folder.write(tag + ".bin", sampleModel(tag.c_str()).data);
+        const std::string path = writeFile(folder, tag + ".bin", sampleModel(tag.c_str()).data);
         auto reader = kind.create();
         ASSERT_GE(reader->open(path.c_str()), 0) << kind.name;
         std::uint8_t type = 0;
