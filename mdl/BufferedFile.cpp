@@ -88,10 +88,13 @@ std::int64_t BufferedFile::writeDirect(const void* data, std::int64_t count)
         descriptorPosition_ = position_ + written;
     }
     // As on the bare descriptor, only the bytes the system took move the
-    // position.
+    // position, and only a write that took some bytes can lengthen the file
+    // (the position may lie past the end after a seek).
     position_ += written;
-    diskEnd_ = std::max(diskEnd_, position_);
-    end_ = std::max(end_, position_);
+    if (written > 0) {
+        diskEnd_ = std::max(diskEnd_, position_);
+        end_ = std::max(end_, position_);
+    }
     if (written != count) recordFailure();
     return written;
 }
@@ -121,7 +124,7 @@ bool BufferedFile::flush()
         written = std::max<std::int64_t>(platform::writeAll(descriptor_, buffer_.get(), length), 0);
         descriptorPosition_ = start + written;
     }
-    diskEnd_ = std::max(diskEnd_, start + written);
+    if (written > 0) diskEnd_ = std::max(diskEnd_, start + written);
     if (written == length) return true;
 
     // The system stopped part way. The buffered writes past that point would

@@ -1,0 +1,50 @@
+// Helpers shared by the tests of the file-writing classes: reading a file
+// back whole, and running code in a child process under a file size limit
+// so that writes fall short the way they do on a full disk.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kelvane::test {
+
+inline std::vector<std::uint8_t> readFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
+                                     std::istreambuf_iterator<char>());
+}
+
+// Runs `body` in a child process in which no file may grow beyond `limit`
+// bytes. SIGXFSZ is ignored there, so a write that crosses the limit takes
+// what fits and the next one fails, as on a full disk. Returns the child's
+// exit code (the result of `body`), or -1 when it did not exit normally.
+inline int runWithFileSizeLimit(std::uint64_t limit, const std::function<int()>& body)
+{
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit rl{};
+        ::getrlimit(RLIMIT_FSIZE, &rl);
+        rl.rlim_cur = static_cast<rlim_t>(limit);
+        if (::setrlimit(RLIMIT_FSIZE, &rl) != 0) ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace kelvane::test
