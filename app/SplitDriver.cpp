@@ -1,6 +1,111 @@
 #include "app/SplitDriver.h"
 
+#include "app/SkinTable.h"
+#include "level/LevelExport.h"
+#include "level/Wmpio.h"
+#include "mdl/Mdl7Format.h"
+#include "mdl/Mdl7Reader.h"
+#include "mdl/Mdl7Writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
 namespace kelvane {
+
+namespace {
+
+struct TexCoordRecord {
+    float s = 0;
+    float t = 0;
+};
+
+struct TriangleRecord {
+    std::int32_t vertexIndex[3] = {};
+    std::int32_t texCoordIndex[3] = {};
+    // The triangle's skin as read; stays 0 when the record carries none.
+    std::int32_t skinIndex = 0;
+};
+
+struct VertexRecord {
+    float x = 0, y = 0, z = 0;
+    float nx = 0, ny = 0, nz = 0;
+    std::int32_t boneIndex = 0;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using TextFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The suffix the input name loses to form the output names (".mdl").
+constexpr std::size_t kExtensionLength = 4;
+
+// Whether `count` records of `recordSize` bytes can lie in `remaining`
+// bytes. A stored record size below what a read takes is counted at that
+// minimum, so a zero size cannot make a huge count look small.
+bool fits(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize, std::int64_t remaining)
+{
+    const std::int64_t size = recordSize > minimumSize ? recordSize : minimumSize;
+    return std::int64_t(count) * size <= remaining;
+}
+
+} // namespace
+
+// The state of one split: the inputs and outputs of the whole run, and the
+// failure message when it stops.
+class SplitDriver::Run {
+public:
+    Run(const Options& options, std::ostream& out, std::ostream& err, const char* inputName)
+        : options_(options), out_(out), err_(err), inputName_(inputName), skins_(options, out)
+    {
+    }
+
+    bool execute();
+
+private:
+    bool processGroup(std::int32_t index);
+    bool readTexCoords(std::int32_t group, std::vector<TexCoordRecord>& texCoords);
+    bool readTriangles(std::int32_t group, std::int32_t vertexCount, std::vector<TriangleRecord>& triangles);
+    bool readVertices(std::int32_t group, std::vector<VertexRecord>& vertices);
+    bool checkCounts(std::int32_t group, std::int32_t skinCount, std::int32_t texCoordCount,
+                     std::int32_t triangleCount, std::int32_t vertexCount);
+    bool finishOutputs();
+
+    // Reports a failure about `file` on stderr; always false.
+    bool fail(const std::string& file, const std::string& what);
+    // Reports a failure about the input at group `group`.
+    bool failGroup(std::int32_t group, const std::string& what);
+    // Why the reader stopped on a record of `kind` whose stored size is
+    // `recordSize` and whose reads need `minimumSize` bytes.
+    std::string readFailure(const char* kind, std::int32_t number, std::int32_t count,
+                            std::int32_t recordSize, std::int32_t minimumSize) const;
+
+    const Options& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::string inputName_;
+    std::string baseName_;
+    std::string positionsName_;
+    std::string offsetMeshName_;
+    std::string levelName_;
+
+    Mdl7Reader reader_;
+    SkinTable skins_;
+    TextFile positions_;
+    Mdl7Writer offsetMesh_;
+    // Skin count of the latest group that had skins: the normal-map skin of
+    // that group's skin k stands at lastGroupSkinCount + k.
+    std::int32_t lastGroupSkinCount_ = 0;
+    std::int32_t groupCount_ = 0;
+    // The group file name, rewritten for every group.
+    char groupFileName_[512] = {};
+};
 
 SplitDriver::SplitDriver(const Options& options, std::ostream& out, std::ostream& err)
     : options_(options), out_(out), err_(err)
@@ -9,11 +114,296 @@ SplitDriver::SplitDriver(const Options& options, std::ostream& out, std::ostream
 
 bool SplitDriver::run(const char* modelFileName)
 {
-    // The split itself is not built yet: nothing is read or written.
-    (void)modelFileName;
-    (void)options_;
-    (void)out_;
-    (void)err_;
+    Run run(options_, out_, err_, modelFileName);
+    return run.execute();
+}
+
+bool SplitDriver::Run::fail(const std::string& file, const std::string& what)
+{
+    err_ << "Kelvane: " << file << ": " << what << std::endl;
+    return false;
+}
+
+bool SplitDriver::Run::failGroup(std::int32_t group, const std::string& what)
+{
+    return fail(inputName_, "group " + std::to_string(group) + ": " + what);
+}
+
+std::string SplitDriver::Run::readFailure(const char* kind, std::int32_t number, std::int32_t count,
+                                          std::int32_t recordSize, std::int32_t minimumSize) const
+{
+    std::ostringstream text;
+    text << kind << ' ' << number << " of " << count << ": ";
+    if (recordSize < minimumSize) {
+        text << "the record size " << recordSize << " is smaller than the " << minimumSize
+             << " bytes of its fields";
+    } else {
+        text << "the data ends at offset " << reader_.tell();
+    }
+    return text.str();
+}
+
+bool SplitDriver::Run::execute()
+{
+    if (inputName_.size() < kExtensionLength) {
+        return fail(inputName_, "the name is shorter than 4 characters, so no output names can be formed from it");
+    }
+    baseName_ = inputName_.substr(0, inputName_.size() - kExtensionLength);
+    positionsName_ = baseName_ + "_pos.txt";
+    offsetMeshName_ = baseName_ + "_off.mdl";
+    levelName_ = baseName_ + ".wmp";
+
+    positions_.reset(std::fopen(positionsName_.c_str(), "w"));
+    if (!positions_) return fail(positionsName_, std::string("cannot be created: ") + std::strerror(errno));
+
+    if (options_.offsetMesh) {
+        if (offsetMesh_.open(offsetMeshName_.c_str()) < 0) {
+            return fail(offsetMeshName_, std::string("cannot be created: ") + std::strerror(errno));
+        }
+        offsetMesh_.beginGroup(mdl7::kMeshGroupType, nullptr);
+    }
+
+    if (reader_.open(inputName_.c_str()) < 0) {
+        std::FILE* probe = std::fopen(inputName_.c_str(), "rb");
+        if (probe == nullptr) return fail(inputName_, std::string("cannot be opened: ") + std::strerror(errno));
+        std::fclose(probe);
+        return fail(inputName_, "is not an MDL7 file (it needs the magic \"MDL7\", at least 48 bytes and a "
+                                "data size of at least 48)");
+    }
+
+    std::int32_t boneCount = 0, groupCount = 0, modelDataSize = 0, trailerSize = 0, secondTrailerSize = 0;
+    reader_.readHeader(boneCount, groupCount, modelDataSize, trailerSize, secondTrailerSize);
+    out_ << boneCount << ' ' << groupCount << ' ' << modelDataSize << ' ' << trailerSize << ' '
+         << secondTrailerSize << std::endl;
+    if (boneCount != 0) reader_.skipBones();
+
+    // Every group takes at least its 44-byte header, so a count that cannot
+    // fit in the data is corrupt; refuse it before anything is sized by it.
+    if (groupCount < 0 || !fits(groupCount, mdl7::kGroupHeaderSize, 0, reader_.remaining())) {
+        return fail(inputName_, "the header announces " + std::to_string(groupCount) + " groups, but " +
+                                    std::to_string(reader_.remaining()) +
+                                    " bytes are left after the bones (44 bytes per group header)");
+    }
+
+    groupCount_ = groupCount;
+    if (groupCount != 0) {
+        if (options_.writeWmp) {
+            createLevelFile(levelName_.c_str(), groupCount);
+            if (wmpioFailed()) return fail(levelName_, "cannot be created");
+        }
+        for (std::int32_t j = 0; j < groupCount; ++j) {
+            if (!processGroup(j)) return false;
+        }
+    }
+    return finishOutputs();
+}
+
+bool SplitDriver::Run::finishOutputs()
+{
+    // Everything is closed before the first failure is reported, so one
+    // output that could not be written does not leave the others unfinished.
+    bool ok = true;
+    const bool positionsWritten = std::ferror(positions_.get()) == 0;
+    const bool positionsClosed = std::fclose(positions_.release()) == 0;
+    if (!positionsWritten || !positionsClosed) ok = fail(positionsName_, "could not be written completely");
+    reader_.close();
+    if (options_.offsetMesh) {
+        offsetMesh_.finishGroup();
+        if (!offsetMesh_.close()) ok = fail(offsetMeshName_, "could not be written completely");
+    }
+    if (options_.writeWmp) {
+        wmpioClose();
+        // A run with no groups creates no level file; the close then does
+        // nothing and there is nothing to report.
+        if (groupCount_ != 0 && wmpioFailed()) ok = fail(levelName_, "could not be written completely");
+    }
+    return ok;
+}
+
+bool SplitDriver::Run::checkCounts(std::int32_t group, std::int32_t skinCount, std::int32_t texCoordCount,
+                                   std::int32_t triangleCount, std::int32_t vertexCount)
+{
+    struct Count {
+        const char* kind;
+        std::int32_t count;
+        std::int32_t recordSize;
+        std::int32_t minimumSize;
+    };
+    const Count counts[] = {
+        {"skin", skinCount, reader_.skinHeaderSize(), mdl7::skin::kMinReadSize},
+        {"texture coordinate", texCoordCount, reader_.texCoordRecordSize(), mdl7::texcoord::kMinReadSize},
+        {"triangle", triangleCount, reader_.triangleRecordSize(), mdl7::triangle::kMinReadSize},
+        {"vertex", vertexCount, reader_.vertexRecordSize(), mdl7::vertex::kMinReadSize},
+    };
+    const std::int64_t left = reader_.remaining();
+    for (const Count& c : counts) {
+        if (c.count < 0) return failGroup(group, std::string("the ") + c.kind + " count " + std::to_string(c.count) + " is negative");
+        if (!fits(c.count, c.recordSize, c.minimumSize, left)) {
+            return failGroup(group, std::to_string(c.count) + " " + c.kind + " records of " +
+                                        std::to_string(c.recordSize > c.minimumSize ? c.recordSize : c.minimumSize) +
+                                        " bytes cannot fit in the " + std::to_string(left) +
+                                        " bytes left after the group header");
+        }
+    }
+    return true;
+}
+
+bool SplitDriver::Run::processGroup(std::int32_t j)
+{
+    std::uint8_t type = 0;
+    std::int32_t groupDataSize = 0;
+    char name[mdl7::group::kNameSize] = {};
+    if (!reader_.readGroupHeader(type, groupDataSize, name)) {
+        return failGroup(j, "the group header does not fit in the data (offset " + std::to_string(reader_.tell()) + ")");
+    }
+    if (type != mdl7::kMeshGroupType) {
+        // Other groups are not written; their index is used up all the same.
+        if (!reader_.skipGroup()) {
+            return failGroup(j, "cannot step over this group of type " + std::to_string(type) + " and size " +
+                                    std::to_string(groupDataSize) + " (offset " + std::to_string(reader_.tell()) +
+                                    ")");
+        }
+        return true;
+    }
+
+    std::int32_t skinCount = 0, texCoordCount = 0, triangleCount = 0, vertexCount = 0, frameCount = 0;
+    reader_.readGroupCounts(skinCount, texCoordCount, triangleCount, vertexCount, frameCount);
+    out_ << name << ' ' << skinCount << ' ' << texCoordCount << ' ' << triangleCount << ' ' << vertexCount << ' '
+         << frameCount << std::endl;
+    if (!checkCounts(j, skinCount, texCoordCount, triangleCount, vertexCount)) return false;
+
+    std::snprintf(groupFileName_, sizeof groupFileName_, "%s%03d.mdl", baseName_.c_str(), j);
+    out_ << groupFileName_ << std::endl;
+    Mdl7Writer writer;
+    if (writer.open(groupFileName_) < 0) {
+        return fail(groupFileName_, std::string("cannot be created: ") + std::strerror(errno));
+    }
+    writer.beginGroup(type, name);
+
+    // Skins are only collected here; which of them reach the file is decided
+    // by the group's first triangle.
+    if (skinCount != 0) {
+        lastGroupSkinCount_ = skinCount;
+        for (std::int32_t k = 0; k < skinCount; ++k) skins_.readSkin(reader_);
+        if (options_.normalMaps) skins_.addNormalMapSkins();
+    }
+
+    std::vector<TexCoordRecord> texCoords(static_cast<std::size_t>(texCoordCount));
+    if (!readTexCoords(j, texCoords)) return false;
+
+    if (vertexCount == 0) {
+        // Without vertices the file keeps only its headers. Triangles the
+        // group announces are stepped over so the frames and the next group
+        // are read where they really start.
+        if (triangleCount != 0) (void)reader_.skipTriangles();
+    } else {
+        std::vector<TriangleRecord> triangles(static_cast<std::size_t>(triangleCount));
+        if (!readTriangles(j, vertexCount, triangles)) return false;
+
+        // The skin of the first triangle (every skin without one) goes into
+        // the file, with its normal map when there are normal maps.
+        const std::int32_t chosen = options_.allSkins || triangles.empty() ? -1 : triangles[0].skinIndex;
+        skins_.writeSkins(writer, chosen);
+        if (options_.normalMaps && chosen != -1) {
+            const std::int64_t normalMap = std::int64_t(lastGroupSkinCount_) + chosen;
+            if (normalMap >= 0 && normalMap < std::int64_t(skins_.size())) {
+                skins_.writeSkins(writer, static_cast<std::int32_t>(normalMap));
+            }
+        }
+
+        for (const TexCoordRecord& c : texCoords) writer.writeTexCoord(c.s, c.t);
+        for (const TriangleRecord& t : triangles) {
+            writer.writeTriangle(t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
+                                 t.texCoordIndex[1], t.texCoordIndex[2], options_.allSkins ? t.skinIndex : 0);
+        }
+        triangles = {};
+
+        std::vector<VertexRecord> vertices(static_cast<std::size_t>(vertexCount));
+        if (!readVertices(j, vertices)) return false;
+
+        // Bounding box. "Not less than" and "not greater than" are written as
+        // negated comparisons so that every input, NaN included, has a defined
+        // result.
+        float maxX = vertices[0].x, maxY = vertices[0].y, maxZ = vertices[0].z;
+        float minX = maxX, minY = maxY, minZ = maxZ;
+        for (const VertexRecord& v : vertices) {
+            if (!(v.x < maxX)) maxX = v.x;
+            if (!(v.y < maxY)) maxY = v.y;
+            if (!(v.z < maxZ)) maxZ = v.z;
+            if (!(v.x > minX)) minX = v.x;
+            if (!(v.y > minY)) minY = v.y;
+            if (!(v.z > minZ)) minZ = v.z;
+        }
+        const float cx = (minX + maxX) * 0.5f;
+        const float cy = (minY + maxY) * 0.5f;
+        const float cz = (minZ + maxZ) * 0.5f;
+
+        std::fprintf(positions_.get(), "%s   %f %f %f\n", groupFileName_, double(cx), double(cy), double(cz));
+        if (options_.writeWmp) addModelEntity(groupFileName_, cx, cy, cz);
+        if (options_.offsetMesh) offsetMesh_.writeVertex(cx, cy, cz, 0, 0.0f, 0.0f, 0.0f);
+        for (const VertexRecord& v : vertices) {
+            const float x = v.x - cx, y = v.y - cy, z = v.z - cz;
+            writer.writeVertex(x, y, z, v.boneIndex, v.nx, v.ny, v.nz);
+        }
+    }
+
+    (void)reader_.skipFrames();
+    writer.finishGroup();
+    if (!writer.close()) return fail(groupFileName_, "could not be written completely");
+    return true;
+}
+
+bool SplitDriver::Run::readTexCoords(std::int32_t group, std::vector<TexCoordRecord>& texCoords)
+{
+    const auto count = static_cast<std::int32_t>(texCoords.size());
+    for (std::int32_t k = 0; k < count; ++k) {
+        if (!reader_.readTexCoord(texCoords[k].s, texCoords[k].t)) {
+            return failGroup(group, readFailure("texture coordinate", k, count, reader_.texCoordRecordSize(),
+                                                mdl7::texcoord::kMinReadSize));
+        }
+    }
+    return true;
+}
+
+bool SplitDriver::Run::readTriangles(std::int32_t group, std::int32_t vertexCount,
+                                     std::vector<TriangleRecord>& triangles)
+{
+    const auto count = static_cast<std::int32_t>(triangles.size());
+    for (std::int32_t k = 0; k < count; ++k) {
+        TriangleRecord& t = triangles[k];
+        if (reader_.readTriangle(t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
+                                 t.texCoordIndex[1], t.texCoordIndex[2], t.skinIndex)) {
+            continue;
+        }
+        // A triangle the reader took but refused names a vertex outside the
+        // group; otherwise the record itself could not be read.
+        for (std::int32_t vertex : t.vertexIndex) {
+            if (vertex >= vertexCount) {
+                return failGroup(group, "triangle " + std::to_string(k) + " uses vertex " + std::to_string(vertex) +
+                                            " of " + std::to_string(vertexCount));
+            }
+        }
+        return failGroup(group, readFailure("triangle", k, count, reader_.triangleRecordSize(),
+                                            mdl7::triangle::kMinReadSize));
+    }
+    return true;
+}
+
+bool SplitDriver::Run::readVertices(std::int32_t group, std::vector<VertexRecord>& vertices)
+{
+    const auto count = static_cast<std::int32_t>(vertices.size());
+    for (std::int32_t k = 0; k < count; ++k) {
+        VertexRecord& v = vertices[k];
+        if (!reader_.readVertex(v.x, v.y, v.z, v.boneIndex)) {
+            return failGroup(group, readFailure("vertex", k, count, reader_.vertexRecordSize(),
+                                                mdl7::vertex::kMinReadSize));
+        }
+        // False only says the normal was not stored in the record itself: a
+        // 16-byte record hands out the normal table's vector (an index
+        // outside the table leaves the zero normal), other short records a
+        // zero normal. Either is what the vertex has.
+        (void)reader_.readVertexNormal(v.nx, v.ny, v.nz);
+    }
     return true;
 }
 
