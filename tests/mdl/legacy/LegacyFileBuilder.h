@@ -23,7 +23,7 @@ public:
 
     Bytes& tag(const char* magic)
     {
-        data.insert(data.end(), magic, magic + 4);
+        for (int i = 0; i < 4; ++i) data.push_back(static_cast<std::uint8_t>(magic[i]));
         return *this;
     }
     Bytes& u8(std::uint8_t v)
@@ -60,7 +60,7 @@ public:
     Bytes& field(const char* raw, std::size_t size, std::uint8_t pad = 0)
     {
         const std::size_t n = std::min(std::strlen(raw), size);
-        data.insert(data.end(), raw, raw + n);
+        for (std::size_t i = 0; i < n; ++i) data.push_back(static_cast<std::uint8_t>(raw[i]));
         data.insert(data.end(), size - n, pad);
         return *this;
     }
