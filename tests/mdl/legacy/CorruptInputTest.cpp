@@ -143,35 +143,5 @@ TEST(LegacyCorruptInputTest, NegativeAndHugeCountsFail)
     }
 }
 
-TEST(LegacyCorruptInputTest, NegativeCountFailsTheMatchingSkip)
-{
-    Counts c;
-    c.skins = -1;
-    c.vertices = -5;
-    c.triangles = -2;
-    c.frames = -1;
-    c.texCoords = kMin;
-    Bytes bytes = header84("MDL3", c);
-    bytes.fill(100);
-    const Attached data(bytes);
-    using Skip = bool (LegacyModelReader::*)();
-    for (Skip skip : {&LegacyModelReader::skipSkins, &LegacyModelReader::skipTexCoords,
-                      &LegacyModelReader::skipTriangles, &LegacyModelReader::skipFrame,
-                      &LegacyModelReader::skipFrames}) {
-        Mdl3Reader reader;
-        ASSERT_GT(reader.parseHeader(data.data(), data.length()), 0);
-        EXPECT_FALSE((reader.*skip)());
-        EXPECT_EQ(reader.remaining(), 0);
-    }
-    // The pulls refuse a count that is not positive without moving.
-    Mdl3Reader reader;
-    ASSERT_GT(reader.parseHeader(data.data(), data.length()), 0);
-    std::uint16_t position[3] = {};
-    std::int32_t normalIndex = 0;
-    EXPECT_FALSE(reader.readVertex(position, normalIndex));
-    EXPECT_FALSE(reader.readFrameHeader(nullptr, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ(reader.tell(), 84);
-}
-
 } // namespace
 } // namespace kelvane

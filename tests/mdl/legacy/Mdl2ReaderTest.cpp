@@ -195,29 +195,6 @@ TEST(Mdl2ReaderTest, SkipsSectionsByTheirRecordSizes)
     EXPECT_EQ(again.tell(), mdl3.size());
 }
 
-TEST(Mdl2ReaderTest, Mdl3TrianglesCarryTextureCoordinateIndices)
-{
-    const Bytes bytes = sampleModel("MDL3");
-    const Attached data(bytes);
-    Mdl3Reader reader;
-    ASSERT_GT(reader.parseHeader(data.data(), data.length()), 0);
-    ASSERT_TRUE(reader.skipSkins());
-    std::int16_t s = 0, t = 0;
-    ASSERT_TRUE(reader.readTexCoord(s, t));
-    ASSERT_TRUE(reader.readTexCoord(s, t));
-    EXPECT_EQ(s, 1);
-    EXPECT_EQ(t, 11);
-    ASSERT_TRUE(reader.readTexCoord(s, t));
-    ASSERT_TRUE(reader.readTexCoord(s, t));
-    std::int32_t vertices[3] = {}, texCoords[3] = {};
-    ASSERT_TRUE(reader.readTriangle(vertices, texCoords));
-    EXPECT_EQ(vertices[0], 0);
-    EXPECT_EQ(vertices[2], 2);
-    EXPECT_EQ(texCoords[0], 3);
-    EXPECT_EQ(texCoords[1], 2);
-    EXPECT_EQ(texCoords[2], 1);
-}
-
 TEST(Mdl2ReaderTest, OlderFormatsAcceptImageKinds0To3ExceptKind1)
 {
     for (std::int32_t type = 0; type < 16; ++type) {

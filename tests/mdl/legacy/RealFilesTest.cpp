@@ -79,28 +79,5 @@ TEST(LegacyRealFilesTest, IdpoModelsReadCleanly) { readEveryFile("idpo", ".mdl",
 
 TEST(LegacyRealFilesTest, Idp2ModelsReadCleanly) { readEveryFile("idp2", ".md2", kFormatIdp2); }
 
-TEST(LegacyRealFilesTest, Idp2SkinNamesAreTerminatedWithinTheirRecord)
-{
-    const fs::path folder = fs::path(KELVANE_SHARED_TESTDATA) / "legacy" / "idp2";
-    if (!fs::is_directory(folder)) GTEST_SKIP() << "shared test data not found at " << folder.string();
-    for (const fs::path& path : modelFiles(folder, ".md2")) {
-        SCOPED_TRACE(path.filename().string());
-        OpenModelResult opened = openModelFile(path.string().c_str());
-        ASSERT_TRUE(opened) << opened.error;
-        auto& reader = dynamic_cast<LegacyModelReader&>(*opened.model);
-        for (std::int32_t i = 0; i < reader.getSkinCount(); ++i) {
-            std::uint8_t type = 0;
-            std::int32_t width = 0, height = 0, bytesPerPixel = 0;
-            bool hasMipmaps = false;
-            ASSERT_TRUE(reader.readSkinFormat(type, width, height, bytesPerPixel, hasMipmaps));
-            const std::uint8_t* record = nullptr;
-            ASSERT_TRUE(reader.readSkinPixels(&record, nullptr, nullptr, nullptr));
-            const void* end = std::memchr(record, 0, 64);
-            ASSERT_NE(end, nullptr) << "skin " << i;
-            EXPECT_GT(static_cast<const std::uint8_t*>(end) - record, 0) << "skin " << i << " has an empty name";
-        }
-    }
-}
-
 } // namespace
 } // namespace kelvane
