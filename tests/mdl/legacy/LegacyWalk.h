@@ -53,6 +53,10 @@ inline WalkResult walkModel(LegacyModelReader& reader, const std::string& label,
         }
         if (checkValues) {
             EXPECT_NE(image, nullptr) << label << ": skin " << result.skins;
+            // An "IDP2" skin is a texture file name, terminated within its record.
+            if (reader.formatCode() == kFormatIdp2 && image != nullptr) {
+                EXPECT_NE(std::memchr(image, 0, 64), nullptr) << label << ": skin " << result.skins;
+            }
         }
     }
 
