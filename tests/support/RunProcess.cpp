@@ -1,0 +1,64 @@
+#include "support/RunProcess.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include <sys/wait.h>
+
+namespace kelvane::test {
+
+namespace {
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+std::string shellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+ProcessResult runProcess(const std::vector<std::string>& command, const RunOptions& options)
+{
+    ProcessResult result;
+    // The captured output lands in a folder of its own, so it never mixes
+    // with the files the program writes.
+    TempDir capture;
+    if (!capture.ok() || command.empty()) return result;
+    const std::string outPath = capture.path("stdout");
+    const std::string errPath = capture.path("stderr");
+
+    std::string script;
+    if (!options.workingDir.empty()) script += "cd " + shellQuote(options.workingDir) + " || exit 125; ";
+    if (!options.shellPrefix.empty()) script += options.shellPrefix + "; ";
+    script += "exec";
+    for (const std::string& argument : command) script += " " + shellQuote(argument);
+    script += " >" + shellQuote(outPath) + " 2>" + shellQuote(errPath);
+
+    std::fflush(nullptr);
+    const int status = std::system(script.c_str());
+    if (status != -1 && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    result.out = readText(outPath);
+    result.err = readText(errPath);
+    return result;
+}
+
+} // namespace kelvane::test
