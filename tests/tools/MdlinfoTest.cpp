@@ -2,64 +2,45 @@
 #include "mdl/Mdl7Format.h"
 #include "support/Mdl7Builder.h"
 #include "support/Mdl7Samples.h"
+#include "support/RunProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
+#include <vector>
 
 namespace kelvane {
 namespace {
 
 using test::Mdl7Builder;
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+#ifndef KELVANE_EXE_SUFFIX
+#define KELVANE_EXE_SUFFIX ""
+#endif
 
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using ToolRun = test::ProcessResult;
 
 class MdlinfoTest : public testing::Test {
 protected:
     test::TempDir dir_;
 
-    ToolRun mdlinfo(const std::string& arguments)
+    ToolRun mdlinfo(std::vector<std::string> arguments)
     {
-        const std::string out = dir_.path("stdout.txt");
-        const std::string err = dir_.path("stderr.txt");
-        const std::string command = std::string("'") + KELVANE_BINARY_DIR + "/tools/mdlinfo' " + arguments +
-                                    " >'" + out + "' 2>'" + err + "'";
-        const int status = std::system(command.c_str());
-        ToolRun run;
-        if (status != -1 && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-        run.out = readText(out);
-        run.err = readText(err);
-        return run;
+        arguments.insert(arguments.begin(), std::string(KELVANE_BINARY_DIR) + "/tools/mdlinfo" KELVANE_EXE_SUFFIX);
+        return test::runProcess(arguments);
     }
 
     std::string write(const Mdl7Builder& builder, const std::string& name = "model.mdl")
     {
-        return "'" + builder.writeTo(dir_.path(name)) + "'";
+        return builder.writeTo(dir_.path(name));
     }
 };
 
 TEST_F(MdlinfoTest, PrintsEveryRecordKindAsJson)
 {
-    const ToolRun run = mdlinfo("--json " + write(test::everyRecordKind()));
+    const ToolRun run = mdlinfo({"--json", write(test::everyRecordKind())});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const std::string expected =
@@ -102,7 +83,7 @@ TEST_F(MdlinfoTest, PrintsEveryRecordKindAsJson)
 
 TEST_F(MdlinfoTest, PrintsReadableSummary)
 {
-    const ToolRun run = mdlinfo(write(test::everyRecordKind()));
+    const ToolRun run = mdlinfo({write(test::everyRecordKind())});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::string expected =
         "format: MDL7\n"
@@ -135,7 +116,7 @@ TEST_F(MdlinfoTest, ShowsFloatsNamesAndNormalsExactly)
     b.triangle({.vertex = {0, 1, 2}, .skinIndex = 5});
     b.vertex({.x = 16777216.0f, .normalIndex = 5}).vertex({.normalIndex = 161}).vertex({.normalIndex = 162});
     b.frame({.frameVertexCount = 1}).frameVertex({.x = 3.4028235e38f});
-    const ToolRun run = mdlinfo("--json " + write(b));
+    const ToolRun run = mdlinfo({"--json", write(b)});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find(R"("x":0.1,"y":-0,"z":1e-45,"name":"caf\u00e9\"\\\u0001")"), std::string::npos)
         << run.out;
@@ -158,7 +139,7 @@ TEST_F(MdlinfoTest, ReportsWhereReadingStopped)
     // Cut inside the first group's vertices.
     const std::size_t cut = 48 + 36 + 44 + 28 + 68 + 68 + 4 + 5 + 28 + 8 + 24 + 52 + 30;
     const std::string path = model.writeTo(dir_.path("cut.mdl"), cut);
-    ToolRun run = mdlinfo("--json '" + path + "'");
+    ToolRun run = mdlinfo({"--json", path});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err, "mdlinfo: " + path + ": group 0: vertex 1: cannot be read (reading stopped at offset " +
                            std::to_string(cut) + ")\n");
@@ -168,13 +149,13 @@ TEST_F(MdlinfoTest, ReportsWhereReadingStopped)
               std::string::npos)
         << run.out;
 
-    run = mdlinfo("'" + path + "'");
+    run = mdlinfo({path});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.out.find("group 0 \"body\""), std::string::npos);
 
     Mdl7Builder badTriangle;
     badTriangle.group({.triangleCount = 1, .vertexCount = 3}).triangle({.vertex = {0, 3, 1}});
-    run = mdlinfo(write(badTriangle, "bad.mdl"));
+    run = mdlinfo({write(badTriangle, "bad.mdl")});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find(": group 0: triangle 0: uses vertex 3 of 3 (reading stopped at offset 118)"),
               std::string::npos)
@@ -183,17 +164,17 @@ TEST_F(MdlinfoTest, ReportsWhereReadingStopped)
 
 TEST_F(MdlinfoTest, RejectsBadArgumentsAndUnreadableFiles)
 {
-    EXPECT_EQ(mdlinfo("").exitCode, 1);
-    EXPECT_EQ(mdlinfo("--bogus x.mdl").exitCode, 1);
-    EXPECT_EQ(mdlinfo("a.mdl b.mdl").exitCode, 1);
+    EXPECT_EQ(mdlinfo({}).exitCode, 1);
+    EXPECT_EQ(mdlinfo({"--bogus", "x.mdl"}).exitCode, 1);
+    EXPECT_EQ(mdlinfo({"a.mdl", "b.mdl"}).exitCode, 1);
 
-    const ToolRun missing = mdlinfo("'" + dir_.path("missing.mdl") + "'");
+    const ToolRun missing = mdlinfo({dir_.path("missing.mdl")});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.err.find("missing.mdl"), std::string::npos);
 
     Mdl7Builder notModel;
     notModel.setMagic("ABCD");
-    const ToolRun unknown = mdlinfo(write(notModel));
+    const ToolRun unknown = mdlinfo({write(notModel)});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.out, "");
     EXPECT_NE(unknown.err.find("model.mdl"), std::string::npos);
