@@ -74,6 +74,26 @@ public:
         return writeSlow(data, count);
     }
 
+    // Room for `count` bytes at the current position inside the buffer, for
+    // a caller that builds a record in place instead of copying it in: the
+    // bytes count as written at once, and the caller must fill all of them
+    // before its next call on this object. Returns null, changing nothing,
+    // when they cannot go into the buffer right now (it is empty or full,
+    // the position is elsewhere, or a failure has switched buffering off);
+    // the caller then hands the record to `write`.
+    std::uint8_t* reserve(std::int64_t count)
+    {
+        if (count > 0 && !failed_ && position_ == bufferStart_ + bufferLength_ &&
+            bufferLength_ > 0 && count <= capacity_ - bufferLength_) {
+            std::uint8_t* const room = buffer_.get() + bufferLength_;
+            bufferLength_ += count;
+            position_ += count;
+            if (position_ > end_) end_ = position_;
+            return room;
+        }
+        return nullptr;
+    }
+
     // The current position: bytes accepted, counted from the start of the
     // file (0 when no file is open).
     [[nodiscard]] std::int64_t tell() const { return position_; }

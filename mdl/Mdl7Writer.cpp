@@ -68,7 +68,7 @@ void storeVertex(std::uint8_t* record, float x, float y, float z, std::int32_t i
 
 // --- Bookkeeping -------------------------------------------------------------
 
-void Mdl7Writer::setField(std::uint8_t* field, std::int64_t value)
+inline void Mdl7Writer::setField(std::uint8_t* field, std::int64_t value)
 {
     // The format has no room for a count or size beyond 32 bits; the field
     // keeps the low bits and the file is reported as not written.
@@ -76,20 +76,35 @@ void Mdl7Writer::setField(std::uint8_t* field, std::int64_t value)
     storeU32(field, static_cast<std::uint32_t>(value));
 }
 
-void Mdl7Writer::addToField(std::uint8_t* field, std::int64_t delta)
+inline void Mdl7Writer::addToField(std::uint8_t* field, std::int64_t delta)
 {
     setField(field, std::int64_t(loadI32(field)) + delta);
 }
 
-void Mdl7Writer::addToGroupAndModel(std::int64_t delta)
+inline void Mdl7Writer::addToGroupAndModel(std::int64_t delta)
 {
     addToField(groupSlot_ + group::kGroupDataSize, delta);
     addToField(header_ + header::kModelDataSize, delta);
 }
 
-std::int32_t Mdl7Writer::groupCount(int offset) const { return loadI32(groupSlot_ + offset); }
+inline std::int32_t Mdl7Writer::groupCount(int offset) const { return loadI32(groupSlot_ + offset); }
 
-bool Mdl7Writer::put(const void* record, std::int64_t size) { return file_.write(record, size) == size; }
+inline bool Mdl7Writer::put(const void* record, std::int64_t size) { return file_.write(record, size) == size; }
+
+template <typename Build>
+inline bool Mdl7Writer::emit(std::int64_t size, const Build& build)
+{
+    // Building in place saves copying each small record, and reading back
+    // a record just stored field by field, which stalls the processor.
+    // One build through one pointer: with two inlined builds the compiler
+    // tends to assemble the record once in a temporary and copy it.
+    std::uint8_t local[kMaterialRecordSize];
+    static_assert(kMaterialRecordSize >= kBoneTransformRecordSize &&
+                  kMaterialRecordSize >= kBoneRecordSize);
+    std::uint8_t* const room = file_.reserve(size);
+    build(room != nullptr ? room : local);
+    return room != nullptr || put(local, size);
+}
 
 std::int64_t Mdl7Writer::patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size)
 {
@@ -150,15 +165,16 @@ bool Mdl7Writer::writeBone(std::int32_t parentIndex, float x, float y, float z, 
 {
     // Bones precede the first group.
     if (!isOpen() || loadI32(header_ + header::kGroupCount) != 0) return false;
-    std::uint8_t record[kBoneRecordSize] = {};
-    storeU16(record + bone::kParentIndex, low16(parentIndex));
-    storeF32(record + bone::kX, x);
-    storeF32(record + bone::kY, y);
-    storeF32(record + bone::kZ, z);
-    storeName(record + bone::kName, bone::kNameSize, name);
     addToField(header_ + header::kBoneCount, 1);
     addToField(header_ + header::kModelDataSize, kBoneRecordSize);
-    return put(record, kBoneRecordSize);
+    return emit(kBoneRecordSize, [&](std::uint8_t* record) {
+        storeU16(record + bone::kParentIndex, low16(parentIndex));
+        storeU16(record + bone::kParentIndex + 2, 0); // reserved
+        storeF32(record + bone::kX, x);
+        storeF32(record + bone::kY, y);
+        storeF32(record + bone::kZ, z);
+        storeName(record + bone::kName, bone::kNameSize, name);
+    });
 }
 
 bool Mdl7Writer::beginGroup(std::int32_t type, const char* name)
@@ -261,26 +277,25 @@ bool Mdl7Writer::writeMaterial(const float colour1[4], const float colour2[4],
         colour4 == nullptr) {
         return false;
     }
-    std::uint8_t record[kMaterialRecordSize];
-    const float* const colours[4] = {colour1, colour2, colour3, colour4};
-    const int offsets[4] = {material::kColour1, material::kColour2, material::kColour3,
-                            material::kColour4};
-    for (int c = 0; c < 4; ++c) {
-        for (int i = 0; i < 4; ++i) storeF32(record + offsets[c] + 4 * i, colours[c][i]);
-    }
-    storeF32(record + material::kScalar, scalar);
     addToGroupAndModel(kMaterialRecordSize);
-    return put(record, kMaterialRecordSize);
+    return emit(kMaterialRecordSize, [&](std::uint8_t* record) {
+        const float* const colours[4] = {colour1, colour2, colour3, colour4};
+        const int offsets[4] = {material::kColour1, material::kColour2, material::kColour3,
+                                material::kColour4};
+        for (int c = 0; c < 4; ++c) {
+            for (int i = 0; i < 4; ++i) storeF32(record + offsets[c] + 4 * i, colours[c][i]);
+        }
+        storeF32(record + material::kScalar, scalar);
+    });
 }
 
 bool Mdl7Writer::writeSizedData(std::int32_t length, const void* data)
 {
     if (!isOpen() || length < 0 || (length > 0 && data == nullptr)) return false;
-    std::uint8_t prefix[kExtraLengthSize];
-    storeI32(prefix, length);
     addToGroupAndModel(std::int64_t(kExtraLengthSize) + length);
     // The data is attempted even when the length fell short.
-    const bool lengthWritten = put(prefix, kExtraLengthSize);
+    const bool lengthWritten =
+        emit(kExtraLengthSize, [&](std::uint8_t* prefix) { storeI32(prefix, length); });
     const bool dataWritten = put(data, length);
     return lengthWritten && dataWritten;
 }
@@ -301,20 +316,20 @@ bool Mdl7Writer::writeTexCoord(float s, float t)
         groupCount(group::kVertexCount) != 0 || groupCount(group::kFrameCount) != 0) {
         return false;
     }
-    std::uint8_t record[kTexCoordRecordSize];
-    storeF32(record + texcoord::kS, s);
-    storeF32(record + texcoord::kT, t);
     addToField(groupSlot_ + group::kTexCoordCount, 1);
     addToGroupAndModel(kTexCoordRecordSize);
-    return put(record, kTexCoordRecordSize);
+    return emit(kTexCoordRecordSize, [&](std::uint8_t* record) {
+        storeF32(record + texcoord::kS, s);
+        storeF32(record + texcoord::kT, t);
+    });
 }
 
 bool Mdl7Writer::writeTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
                                std::int32_t texCoord0, std::int32_t texCoord1,
                                std::int32_t texCoord2, std::int32_t skinIndex)
 {
-    return writeTriangleBothSets(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2,
-                                 skinIndex, 0, 0, 0, -1);
+    return putTriangle(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, 0, 0,
+                       0, -1);
 }
 
 bool Mdl7Writer::writeTriangleBothSets(std::int32_t vertex0, std::int32_t vertex1,
@@ -324,26 +339,37 @@ bool Mdl7Writer::writeTriangleBothSets(std::int32_t vertex0, std::int32_t vertex
                                        std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
                                        std::int32_t skinIndex2)
 {
+    return putTriangle(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
+                       secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
+}
+
+inline bool Mdl7Writer::putTriangle(std::int32_t vertex0, std::int32_t vertex1,
+                                    std::int32_t vertex2, std::int32_t texCoord0,
+                                    std::int32_t texCoord1, std::int32_t texCoord2,
+                                    std::int32_t skinIndex, std::int32_t secondTexCoord0,
+                                    std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
+                                    std::int32_t skinIndex2)
+{
     if (!isOpen() || groupCount(group::kVertexCount) != 0 || groupCount(group::kFrameCount) != 0) {
         return false;
     }
-    std::uint8_t record[kTriangleRecordSize];
-    storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
-                  secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
     addToField(groupSlot_ + group::kTriangleCount, 1);
     addToGroupAndModel(kTriangleRecordSize);
-    return put(record, kTriangleRecordSize);
+    return emit(kTriangleRecordSize, [&](std::uint8_t* record) {
+        storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2,
+                      skinIndex, secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
+    });
 }
 
 bool Mdl7Writer::writeVertex(float x, float y, float z, std::int32_t boneIndex, float nx, float ny,
                              float nz)
 {
     if (!isOpen() || groupCount(group::kFrameCount) != 0) return false;
-    std::uint8_t record[kVertexRecordSize];
-    storeVertex(record, x, y, z, boneIndex, nx, ny, nz);
     addToField(groupSlot_ + group::kVertexCount, 1);
     addToGroupAndModel(kVertexRecordSize);
-    return put(record, kVertexRecordSize);
+    return emit(kVertexRecordSize, [&](std::uint8_t* record) {
+        storeVertex(record, x, y, z, boneIndex, nx, ny, nz);
+    });
 }
 
 // --- Frames ---------------------------------------------------------------------
@@ -363,22 +389,23 @@ bool Mdl7Writer::writeFrameVertex(std::int32_t vertexIndex, float x, float y, fl
                                   float ny, float nz)
 {
     if (!isOpen()) return false;
-    std::uint8_t record[kFrameVertexRecordSize];
-    storeVertex(record, x, y, z, vertexIndex, nx, ny, nz);
     addToField(frameSlot_ + frame::kFrameVertexCount, 1);
     addToGroupAndModel(kFrameVertexRecordSize);
-    return put(record, kFrameVertexRecordSize);
+    return emit(kFrameVertexRecordSize, [&](std::uint8_t* record) {
+        storeVertex(record, x, y, z, vertexIndex, nx, ny, nz);
+    });
 }
 
 bool Mdl7Writer::writeBoneTransform(std::int32_t boneIndex, const float matrix[16])
 {
     if (!isOpen() || matrix == nullptr) return false;
-    std::uint8_t record[kBoneTransformRecordSize] = {};
-    for (int i = 0; i < 16; ++i) storeF32(record + bonetransform::kMatrix + 4 * i, matrix[i]);
-    storeU16(record + bonetransform::kBoneIndex, low16(boneIndex));
     addToField(frameSlot_ + frame::kBoneTransformCount, 1);
     addToGroupAndModel(kBoneTransformRecordSize);
-    return put(record, kBoneTransformRecordSize);
+    return emit(kBoneTransformRecordSize, [&](std::uint8_t* record) {
+        for (int i = 0; i < 16; ++i) storeF32(record + bonetransform::kMatrix + 4 * i, matrix[i]);
+        storeU16(record + bonetransform::kBoneIndex, low16(boneIndex));
+        storeU16(record + bonetransform::kBoneIndex + 2, 0); // reserved
+    });
 }
 
 bool Mdl7Writer::finishFrame()
@@ -417,13 +444,13 @@ bool Mdl7Writer::beginDeformerElement(std::int32_t elementIndex, const char* nam
 bool Mdl7Writer::writeDeformerWeight(std::int32_t vertexIndex, float weight)
 {
     if (!isOpen()) return false;
-    std::uint8_t record[kDeformerWeightSize];
-    storeI32(record + weight::kTargetIndex, vertexIndex);
-    storeF32(record + weight::kWeight, weight);
     addToField(frameSlot_ + element::kWeightCount, 1);
     addToField(groupSlot_ + deformer::kDeformerDataSize, kDeformerWeightSize);
     addToField(header_ + header::kModelDataSize, kDeformerWeightSize);
-    return put(record, kDeformerWeightSize);
+    return emit(kDeformerWeightSize, [&](std::uint8_t* record) {
+        storeI32(record + weight::kTargetIndex, vertexIndex);
+        storeF32(record + weight::kWeight, weight);
+    });
 }
 
 bool Mdl7Writer::finishDeformerElement()
@@ -487,13 +514,13 @@ bool Mdl7Writer::writeTrailerTriangle(std::int32_t vertex0, std::int32_t vertex1
                                       std::int32_t skinIndex)
 {
     if (!isOpen()) return false;
-    std::uint8_t record[kTriangleRecordSize];
-    storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, 0,
-                  0, 0, -1);
     addToField(frameSlot_ + trailersubentry::kTriangleCount, 1);
     addToField(trailerHeader_ + trailer::kTrailerLength, kTriangleRecordSize);
     addToField(header_ + header::kTrailerSize, kTriangleRecordSize);
-    return put(record, kTriangleRecordSize);
+    return emit(kTriangleRecordSize, [&](std::uint8_t* record) {
+        storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2,
+                      skinIndex, 0, 0, 0, -1);
+    });
 }
 
 bool Mdl7Writer::finishTrailerSubEntry()

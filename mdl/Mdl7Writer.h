@@ -193,9 +193,21 @@ private:
     void addToGroupAndModel(std::int64_t delta);
     // Writes a record and reports whether it was taken whole.
     bool put(const void* record, std::int64_t size);
+    // Builds a record of `size` bytes (at most 68) with `build`, which must
+    // set every byte, straight into the file's buffer when it has room, else
+    // in a local image handed to put; one call on the file either way.
+    // Reports whether the record was taken whole.
+    template <typename Build>
+    bool emit(std::int64_t size, const Build& build);
     // Rewrites `image` at `offset` and returns to the position of the call.
     // Returns that position.
     std::int64_t patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size);
+    // The body of both triangle operations.
+    bool putTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
+                     std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
+                     std::int32_t skinIndex, std::int32_t secondTexCoord0,
+                     std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
+                     std::int32_t skinIndex2);
     // The count field of the current group header at `offset`.
     [[nodiscard]] std::int32_t groupCount(int offset) const;
 
