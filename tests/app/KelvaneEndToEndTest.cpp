@@ -30,7 +30,10 @@ using test::ProcessResult;
 using test::readBytes;
 using test::readText;
 
-const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane";
+#ifndef KELVANE_EXE_SUFFIX
+#define KELVANE_EXE_SUFFIX ""
+#endif
+const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane" KELVANE_EXE_SUFFIX;
 
 ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args, const std::string& shellPrefix = {})
 {
@@ -347,6 +350,7 @@ TEST(KelvaneEndToEndTest, OutputsThatCannotBeCreatedOrWritten)
         EXPECT_EQ(r.err, "Kelvane: ship.wmp: cannot be created\n");
         EXPECT_FALSE(exists(dir.path("ship000.mdl")));
     }
+#ifndef _WIN32 // the file size limit is set by the POSIX shell
     {
         // Files may not grow beyond 1024 bytes (two blocks of 512), and the
         // group file needs more: its writes fall short.
@@ -374,6 +378,7 @@ TEST(KelvaneEndToEndTest, OutputsThatCannotBeCreatedOrWritten)
                                                       "ship001.mdl   1.000000 0.000000 0.000000\n"
                                                       "ship002.mdl   1.000000 0.000000 0.000000\n");
     }
+#endif
 }
 
 } // namespace
