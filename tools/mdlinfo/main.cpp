@@ -7,6 +7,8 @@
 // offset where reading stopped).
 #include "mdl/Mdl7Reader.h"
 #include "mdl/OpenModelFile.h"
+#include "mdl/legacy/LegacyModelReader.h"
+#include "tools/mdlinfo/LegacyDump.h"
 #include "tools/mdlinfo/Mdl7Dump.h"
 
 #include <cstring>
@@ -27,6 +29,13 @@ int usage()
     return kExitUsage;
 }
 
+int reportStop(const char* path, const kelvane::mdlinfo::ReadFailure& failure)
+{
+    std::cerr << "mdlinfo: " << path << ": " << failure.place << ": " << failure.reason
+              << " (reading stopped at offset " << failure.offset << ")\n";
+    return kExitUnreadable;
+}
+
 int describeMdl7(kelvane::Mdl7Reader& reader, const char* path, bool json)
 {
     kelvane::mdlinfo::Mdl7Dump dump;
@@ -37,10 +46,20 @@ int describeMdl7(kelvane::Mdl7Reader& reader, const char* path, bool json)
     } else {
         kelvane::mdlinfo::printMdl7Text(std::cout, dump);
     }
-    if (complete) return kExitOk;
-    std::cerr << "mdlinfo: " << path << ": " << failure.place << ": " << failure.reason
-              << " (reading stopped at offset " << failure.offset << ")\n";
-    return kExitUnreadable;
+    return complete ? kExitOk : reportStop(path, failure);
+}
+
+int describeLegacy(kelvane::LegacyModelReader& reader, const char* path, bool json)
+{
+    kelvane::mdlinfo::LegacyDump dump;
+    kelvane::mdlinfo::ReadFailure failure;
+    const bool complete = kelvane::mdlinfo::readLegacy(reader, dump, failure);
+    if (json) {
+        kelvane::mdlinfo::printLegacyJson(std::cout, dump);
+    } else {
+        kelvane::mdlinfo::printLegacyText(std::cout, dump);
+    }
+    return complete ? kExitOk : reportStop(path, failure);
 }
 
 } // namespace
@@ -69,6 +88,9 @@ int main(int argc, char** argv)
     }
     if (auto* mdl7 = dynamic_cast<kelvane::Mdl7Reader*>(opened.model.get())) {
         return describeMdl7(*mdl7, path, json);
+    }
+    if (auto* legacy = dynamic_cast<kelvane::LegacyModelReader*>(opened.model.get())) {
+        return describeLegacy(*legacy, path, json);
     }
     std::cerr << "mdlinfo: " << path << ": this model format (code " << opened.model->formatCode()
               << ") is not described yet\n";
