@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Kelvane needs on a Debian machine, when
-# it is missing: the compiler, CMake, GoogleTest and Google Benchmark.
+# it is missing: the compiler, CMake, GoogleTest and Google Benchmark, and
+# clang with its libFuzzer runtime for the fuzz harnesses.
 set -euo pipefail
 
 missing=()
@@ -10,6 +11,8 @@ command -v make >/dev/null || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+command -v clang++ >/dev/null || missing+=(clang)
+compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || missing+=(libclang-rt-dev)
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
