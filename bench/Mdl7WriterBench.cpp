@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -169,5 +170,39 @@ void BM_OneCallFromMemory(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * size);
 }
 BENCHMARK(BM_OneCallFromMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Both ways in turn within every iteration, so that a busy machine slows
+// them alike; reports the mean of each and their ratio (the figure to keep
+// within 1.5). The iteration time is the writer's.
+void BM_WriterAgainstOneCall(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    const Scene& s = scene();
+    const auto size = std::int64_t(s.fileBytes.size());
+    double writerSeconds = 0;
+    double oneCallSeconds = 0;
+    for (auto _ : state) {
+        ::unlink(s.writerPath.c_str());
+        ::unlink(s.blockPath.c_str());
+        const auto start = Clock::now();
+        const bool written = s.writeGroup(s.writerPath);
+        const auto middle = Clock::now();
+        const int descriptor = platform::openWrite(s.blockPath.c_str());
+        const bool blockWritten =
+            descriptor >= 0 && platform::writeAll(descriptor, s.fileBytes.data(), size) == size;
+        if (descriptor >= 0) platform::close(descriptor);
+        const auto end = Clock::now();
+        if (!written || !blockWritten) state.SkipWithError("write failed");
+        const double writer = std::chrono::duration<double>(middle - start).count();
+        writerSeconds += writer;
+        oneCallSeconds += std::chrono::duration<double>(end - middle).count();
+        state.SetIterationTime(writer);
+    }
+    const double n = double(state.iterations());
+    state.counters["writer_ms"] = 1e3 * writerSeconds / n;
+    state.counters["one_call_ms"] = 1e3 * oneCallSeconds / n;
+    state.counters["ratio"] = oneCallSeconds > 0 ? writerSeconds / oneCallSeconds : 0;
+}
+BENCHMARK(BM_WriterAgainstOneCall)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 } // namespace

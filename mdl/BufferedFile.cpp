@@ -28,6 +28,7 @@ int BufferedFile::open(const char* path)
     failed_ = false;
     bufferStart_ = 0;
     bufferLength_ = 0;
+    appendRoom_ = 0;
     position_ = 0;
     end_ = 0;
     diskEnd_ = 0;
@@ -37,7 +38,21 @@ int BufferedFile::open(const char* path)
     return result;
 }
 
+void BufferedFile::updateAppendRoom()
+{
+    const bool appending = descriptor_ >= 0 && !failed_ && bufferLength_ > 0 &&
+                           position_ == bufferStart_ + bufferLength_;
+    appendRoom_ = appending ? capacity_ - bufferLength_ : 0;
+}
+
 std::int64_t BufferedFile::writeSlow(const void* data, std::int64_t count)
+{
+    const std::int64_t result = writeUnbuffered(data, count);
+    updateAppendRoom();
+    return result;
+}
+
+std::int64_t BufferedFile::writeUnbuffered(const void* data, std::int64_t count)
 {
     if (descriptor_ < 0) return -1;
     if (count <= 0) return 0;
@@ -49,7 +64,7 @@ std::int64_t BufferedFile::writeSlow(const void* data, std::int64_t count)
         // After a failure every byte goes straight to the descriptor, so the
         // caller sees each short write as it happens. A seek failure may have
         // been recorded while bytes were still buffered; they go first.
-        flush();
+        flushBuffer();
         return writeDirect(data, count);
     }
 
@@ -69,7 +84,7 @@ std::int64_t BufferedFile::writeSlow(const void* data, std::int64_t count)
 
     // Anywhere else the buffered bytes must reach the file first: where the
     // two ranges share offsets, the later write has to win.
-    flush();
+    flushBuffer();
     if (failed_ || count >= capacity_) return writeDirect(data, count);
 
     bufferStart_ = position_;
@@ -112,6 +127,13 @@ bool BufferedFile::placeDescriptor(std::int64_t offset)
 
 bool BufferedFile::flush()
 {
+    const bool flushed = flushBuffer();
+    updateAppendRoom();
+    return flushed;
+}
+
+bool BufferedFile::flushBuffer()
+{
     if (descriptor_ < 0) return false;
     if (bufferLength_ == 0) return true;
 
@@ -143,11 +165,13 @@ std::int64_t BufferedFile::seek(std::int64_t offset)
     if (descriptor_ < 0) return -1;
     if (offset < 0 || offset > kMaxOffset) {
         recordFailure();
+        updateAppendRoom();
         return -1;
     }
     // Only the caller's position moves; the descriptor follows when bytes
     // are actually written.
     position_ = offset;
+    updateAppendRoom();
     return position_;
 }
 
@@ -155,6 +179,7 @@ std::int64_t BufferedFile::seekEnd()
 {
     if (descriptor_ < 0) return -1;
     position_ = end_;
+    updateAppendRoom();
     return position_;
 }
 
@@ -170,6 +195,7 @@ bool BufferedFile::close()
     end_ = 0;
     diskEnd_ = 0;
     descriptorPosition_ = -1;
+    appendRoom_ = 0;
     return !failed_;
 }
 

@@ -35,7 +35,11 @@ namespace kelvane {
 
 class BufferedFile {
 public:
-    static constexpr std::int64_t kDefaultCapacity = 64 * 1024;
+    // Large writes are markedly cheaper for the system to take into its file
+    // cache than many 64 KiB ones (about 1 ms less for a 5.5 MB model). The
+    // buffer is not initialised, so a small file touches only the pages it
+    // fills.
+    static constexpr std::int64_t kDefaultCapacity = 4 * 1024 * 1024;
 
     // `capacity` is the size of the write-behind buffer (at least 1 byte).
     explicit BufferedFile(std::int64_t capacity = kDefaultCapacity);
@@ -63,12 +67,9 @@ public:
     std::int64_t write(const void* data, std::int64_t count)
     {
         // The common case: appending a small record to the buffer.
-        if (count > 0 && !failed_ && position_ == bufferStart_ + bufferLength_ &&
-            bufferLength_ > 0 && count <= capacity_ - bufferLength_) {
+        if (count > 0 && count <= appendRoom_) {
             std::memcpy(buffer_.get() + bufferLength_, data, static_cast<std::size_t>(count));
-            bufferLength_ += count;
-            position_ += count;
-            if (position_ > end_) end_ = position_;
+            advanceAppend(count);
             return count;
         }
         return writeSlow(data, count);
@@ -83,12 +84,9 @@ public:
     // the caller then hands the record to `write`.
     std::uint8_t* reserve(std::int64_t count)
     {
-        if (count > 0 && !failed_ && position_ == bufferStart_ + bufferLength_ &&
-            bufferLength_ > 0 && count <= capacity_ - bufferLength_) {
+        if (count > 0 && count <= appendRoom_) {
             std::uint8_t* const room = buffer_.get() + bufferLength_;
-            bufferLength_ += count;
-            position_ += count;
-            if (position_ > end_) end_ = position_;
+            advanceAppend(count);
             return room;
         }
         return nullptr;
@@ -120,7 +118,18 @@ public:
     [[nodiscard]] bool failed() const { return failed_; }
 
 private:
+    void advanceAppend(std::int64_t count)
+    {
+        bufferLength_ += count;
+        position_ += count;
+        appendRoom_ -= count;
+        if (position_ > end_) end_ = position_;
+    }
+    // Recomputes appendRoom_ after anything but an append changed the state.
+    void updateAppendRoom();
     std::int64_t writeSlow(const void* data, std::int64_t count);
+    std::int64_t writeUnbuffered(const void* data, std::int64_t count);
+    bool flushBuffer();
     // Writes straight to the descriptor at `position_`.
     std::int64_t writeDirect(const void* data, std::int64_t count);
     // Puts the descriptor's own position at `offset` unless it is there.
@@ -135,6 +144,10 @@ private:
     // that have not reached the file yet.
     std::int64_t bufferStart_ = 0;
     std::int64_t bufferLength_ = 0;
+    // Bytes that may still be appended to the buffer by the inline paths:
+    // the free space when the position stands at the end of a non-empty
+    // buffer and nothing has failed, otherwise 0.
+    std::int64_t appendRoom_ = 0;
     // The caller's position and the end of the file as the caller sees it.
     std::int64_t position_ = 0;
     std::int64_t end_ = 0;

@@ -12,7 +12,6 @@ using namespace mdl7;
 namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 
 // 16- and 8-bit fields take the low bits of their argument, so -1 becomes
 // 0xFFFF (the "no index" value) and 0xFF.
@@ -68,17 +67,18 @@ void storeVertex(std::uint8_t* record, float x, float y, float z, std::int32_t i
 
 // --- Bookkeeping -------------------------------------------------------------
 
+// Counts and sizes are 32-bit fields and wrap as such. None of them can
+// exceed the length of the file unless a write fell short (each counts bytes
+// that went into the file, or records of 8 bytes and more), so close needs
+// to check only that length to know that every field holds its true value.
 inline void Mdl7Writer::setField(std::uint8_t* field, std::int64_t value)
 {
-    // The format has no room for a count or size beyond 32 bits; the field
-    // keeps the low bits and the file is reported as not written.
-    if (value > kInt32Max || value < kInt32Min) sizeOverflow_ = true;
     storeU32(field, static_cast<std::uint32_t>(value));
 }
 
 inline void Mdl7Writer::addToField(std::uint8_t* field, std::int64_t delta)
 {
-    setField(field, std::int64_t(loadI32(field)) + delta);
+    storeU32(field, loadU32(field) + static_cast<std::uint32_t>(delta));
 }
 
 inline void Mdl7Writer::addToGroupAndModel(std::int64_t delta)
@@ -121,7 +121,6 @@ std::int64_t Mdl7Writer::patch(std::int64_t offset, const std::uint8_t* image, s
 std::int32_t Mdl7Writer::open(const char* path)
 {
     if (file_.isOpen()) close();
-    sizeOverflow_ = false;
     const int descriptor = file_.open(path);
     if (descriptor < 0) return descriptor;
 
@@ -154,9 +153,10 @@ bool Mdl7Writer::close()
     if (!file_.isOpen()) return true;
     file_.seek(0);
     file_.write(header_, kFileHeaderSize);
-    file_.seekEnd();
+    // A file longer than a 32-bit size can describe has fields that wrapped.
+    const bool describable = file_.seekEnd() <= kInt32Max;
     const bool written = file_.close();
-    return written && !sizeOverflow_;
+    return written && describable;
 }
 
 // --- Bones and groups --------------------------------------------------------

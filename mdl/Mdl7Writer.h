@@ -31,8 +31,8 @@
 // nothing. With no file open every record operation is refused. Counts and
 // sizes stay advanced when a write falls short. The finish operations always
 // return true; `close` returns false when any write, patch or flush of the
-// file fell short since `open`, or when a count or size outgrew its 32-bit
-// field.
+// file fell short since `open`, or when the file grew longer than its 32-bit
+// sizes can describe.
 //
 // Values: float fields are copied bit for bit; 16-bit fields take the low 16
 // bits of their argument and 8-bit fields the low 8 bits (so -1 stores
@@ -67,9 +67,9 @@ public:
 
     // Rewrites the file header at offset 0 and closes the file. Returns false
     // when any write, patch or flush of this file fell short since `open`, or
-    // a count or size no longer fit its field; true otherwise, and true when
-    // no file is open. Records that were begun but not finished stay as first
-    // written.
+    // the file is longer than 2^31 - 1 bytes (its sizes wrapped); true
+    // otherwise, and true when no file is open. Records that were begun but
+    // not finished stay as first written.
     bool close();
 
     [[nodiscard]] bool isOpen() const { return file_.isOpen(); }
@@ -185,8 +185,7 @@ public:
     bool writeZeros(std::int32_t count);
 
 private:
-    // Adds `delta` to the int32 field at `field`; a result outside 32 bits
-    // is stored wrapped and marks the file as failed.
+    // Adds `delta` to / sets the 32-bit field at `field` (wrapping).
     void addToField(std::uint8_t* field, std::int64_t delta);
     void setField(std::uint8_t* field, std::int64_t value);
     // Adds `delta` to the current group's groupDataSize and to modelDataSize.
@@ -212,7 +211,6 @@ private:
     [[nodiscard]] std::int32_t groupCount(int offset) const;
 
     BufferedFile file_;
-    bool sizeOverflow_ = false;
 
     std::uint8_t header_[mdl7::kFileHeaderSize] = {};
     // The current group header; also the current deformer header or trailer
