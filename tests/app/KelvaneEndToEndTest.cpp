@@ -75,7 +75,7 @@ void writeReferenceSkin(Mdl7Writer& w, const char* name, const std::string& file
 std::vector<std::string> filesIn(const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

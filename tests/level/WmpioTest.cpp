@@ -28,6 +28,17 @@ std::vector<std::string> readLines(const std::filesystem::path& path)
     return lines;
 }
 
+// A path as the level file quotes it: Windows' backslashes come out doubled.
+std::string escaped(const std::filesystem::path& path)
+{
+    std::string text;
+    for (const char c : path.string()) {
+        if (c == '\\' || c == '"') text += '\\';
+        text += c;
+    }
+    return text;
+}
+
 // A model object whose records point at the given name and triples.
 struct ModelObject {
     double position[3] = {0.0, 0.0, 0.0};
@@ -84,7 +95,7 @@ TEST(WmpioTest, WritesOneLinePerCallAndClosingLine)
     const auto lines = readLines(path);
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], "kelvane-level 1");
-    EXPECT_EQ(lines[1], "create path=\"" + path.string() + "\" args=0,3,3,0,0");
+    EXPECT_EQ(lines[1], "create path=\"" + escaped(path) + "\" args=0,3,3,0,0");
     EXPECT_EQ(lines[2], "buffer size=24 reserved=0,0,0,0");
     EXPECT_EQ(lines[3].rfind("object code=7 kind=3 type=\"model\" name=\"a000.mdl\" "
                              "position=-1.5,0.1,1e+300 angles=0,0,0 scale=1,1,1 size=64 ",

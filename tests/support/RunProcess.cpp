@@ -1,3 +1,7 @@
+// Runs programs through /bin/sh; RunProcessWindows.cpp does the same job on
+// the Windows runtime, which has no shell of that kind.
+#ifndef _WIN32
+
 #include "support/RunProcess.h"
 
 #include "support/TempDir.h"
@@ -62,3 +66,5 @@ ProcessResult runProcess(const std::vector<std::string>& command, const RunOptio
 }
 
 } // namespace kelvane::test
+
+#endif // _WIN32
