@@ -3,6 +3,7 @@
 #include "mdl/ByteOrder.h"
 #include "mdl/legacy/LegacyFormat.h"
 #include "tools/mdlinfo/JsonWriter.h"
+#include "tools/mdlinfo/Printable.h"
 
 #include <cstring>
 #include <ostream>
@@ -193,24 +194,6 @@ const char* imageKindName(std::uint8_t type)
     static constexpr const char* kNames[8] = {"8-bit",  "unknown", "16-bit (2)", "16-bit (3)",
                                               "24-bit", "32-bit",  "no image",   "external file"};
     return kNames[type & legacy::skin::kKindMask];
-}
-
-// Names from files may hold any byte; show the unprintable ones as escapes.
-std::string printable(std::string_view bytes)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte > 0x7E || byte == '\\' || byte == '"') {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 bool within(std::int32_t index, std::int32_t count) { return index >= 0 && index < count; }

@@ -3,6 +3,7 @@
 #include "mdl/ByteOrder.h"
 #include "mdl/Mdl7Format.h"
 #include "tools/mdlinfo/JsonWriter.h"
+#include "tools/mdlinfo/Printable.h"
 
 #include <cmath>
 #include <limits>
@@ -370,25 +371,6 @@ const char* imageKindName(std::uint8_t type)
     static constexpr const char* kNames[8] = {"8-bit",       "no image",   "16-bit (2)", "16-bit (3)",
                                               "24-bit",      "32-bit",     "raw block",  "external file"};
     return kNames[type & mdl7::skin::kImageKindMask];
-}
-
-// Names and texts from files may hold any byte; show the unprintable ones
-// as escapes, as the JSON form does.
-std::string printable(std::string_view bytes)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte > 0x7E || byte == '\\' || byte == '"') {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 void printSkinLine(std::ostream& out, std::size_t index, const Mdl7Skin& skin)
