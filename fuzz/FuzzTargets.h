@@ -27,6 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -54,6 +55,24 @@ public:
     }
 
 private:
+#ifdef _WIN32
+    // The Windows runtime has no mkdtemp: random names in the system's
+    // temporary folder until one can be created.
+    ScratchFolder()
+    {
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && root_.empty() && !base.empty(); ++attempt) {
+            const std::filesystem::path candidate = base / ("kelvane-fuzz-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, error)) root_ = candidate.string();
+        }
+        if (root_.empty()) {
+            std::fprintf(stderr, "kelvane fuzz: cannot create a temporary folder\n");
+            std::abort();
+        }
+    }
+#else
     ScratchFolder()
     {
         std::error_code error;
@@ -69,6 +88,7 @@ private:
         }
         root_ = pattern;
     }
+#endif
 
     std::string root_;
 };
