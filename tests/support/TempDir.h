@@ -4,8 +4,9 @@
 //     TempDir dir;
 //     const std::string path = dir.path("ship.mdl");  // <folder>/ship.mdl
 //
-// The folder is created under $TMPDIR (or /tmp) with a unique name, so tests
-// running in parallel never share files. Creation failure is reported as a
+// The folder is created under $TMPDIR (or /tmp; on Windows the system's
+// temporary folder) with a unique name, so tests running in parallel never
+// share files. Creation failure is reported as a
 // test failure (ok() is then false and path() names a file that cannot be
 // created).
 #pragma once
