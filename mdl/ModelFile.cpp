@@ -30,20 +30,21 @@ std::int32_t ModelFile::loadAndParse(const char* path, std::int64_t parseLengthA
         return descriptor_;
     }
 
+    bool loaded = false;
     try {
-        buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(length));
+        loaded = image_.load(fd, length);
     } catch (...) {
         close();
         throw;
     }
-    if (platform::seekSet(fd, 0) != 0 || platform::readAll(fd, buffer_.get(), length) != length) {
+    if (!loaded) {
         close();
         return -1;
     }
 
     const auto fileLength = static_cast<std::int32_t>(length);
     const std::int32_t limit =
-        parseHeader(buffer_.get(), parseLengthArgument < 0 ? fileLength
+        parseHeader(image_.data(), parseLengthArgument < 0 ? fileLength
                                                            : static_cast<std::int32_t>(parseLengthArgument));
     if (static_cast<std::uint32_t>(limit) < minimumLimit || data_ == nullptr) {
         close();
@@ -74,11 +75,11 @@ bool ModelFile::close()
 void ModelFile::closeBase()
 {
     if (descriptor_ >= 0) {
-        buffer_.reset();
+        image_.release();
         platform::close(descriptor_);
         descriptor_ = -1;
     }
-    buffer_.reset();
+    image_.release();
     data_ = nullptr;
     cursor_ = nullptr;
     dataLimit_ = 0;
@@ -88,20 +89,6 @@ std::int64_t ModelFile::remaining() const
 {
     if (data_ == nullptr) return 0;
     return (data_ + dataLimit_) - cursor_;
-}
-
-const std::uint8_t* ModelFile::advance(std::int64_t n)
-{
-    if (data_ == nullptr) return nullptr;
-    const std::uint8_t* end = data_ + dataLimit_;
-    // Compare what is needed with what remains: cursor + n could wrap.
-    if (n < 0 || n > end - cursor_) {
-        cursor_ = end;
-        return nullptr;
-    }
-    const std::uint8_t* record = cursor_;
-    cursor_ += n;
-    return record;
 }
 
 bool ModelFile::skip(std::int64_t n) { return advance(n) != nullptr; }

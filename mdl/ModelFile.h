@@ -1,9 +1,10 @@
 // ModelFile: the base of every model reader.
 //
-// A reader loads the whole file into one buffer when it is opened and walks it
-// with a bounds-checked cursor. Records are never copied out: `advance` hands
-// out a pointer to the next n bytes and moves past them, and fields are read
-// from that pointer with the little-endian helpers.
+// A reader loads the whole file into one buffer when it is opened (a mapping
+// of the file where the system allows, see FileImage.h) and walks it with a
+// bounds-checked cursor. Records are never copied out: `advance` hands out a
+// pointer to the next n bytes and moves past them, and fields are read from
+// that pointer with the little-endian helpers.
 //
 // The cursor never leaves [buffer, buffer + dataLimit]. A request that does
 // not fit in what remains (including a negative byte count, which corrupt
@@ -11,8 +12,9 @@
 // later read fails too. Safe to use on untrusted files.
 #pragma once
 
+#include "mdl/FileImage.h"
+
 #include <cstdint>
-#include <memory>
 
 namespace kelvane {
 
@@ -74,6 +76,7 @@ public:
     // Hands out the next n bytes and moves past them. When n is negative or
     // more than remains, the cursor moves to the end of the data and the
     // result is null. advance(0) returns the current position.
+    // Defined inline below: every record of every reader passes through it.
     [[nodiscard]] const std::uint8_t* advance(std::int64_t n);
     // advance(n), reporting whether it gave a pointer.
     bool skip(std::int64_t n);
@@ -115,10 +118,24 @@ private:
     void closeBase();
 
     std::int32_t descriptor_ = -1;
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    FileImage image_;
     const std::uint8_t* data_ = nullptr;
     const std::uint8_t* cursor_ = nullptr;
     std::int32_t dataLimit_ = 0;
 };
+
+inline const std::uint8_t* ModelFile::advance(std::int64_t n)
+{
+    if (data_ == nullptr) return nullptr;
+    const std::uint8_t* end = data_ + dataLimit_;
+    // Compare what is needed with what remains: cursor + n could wrap.
+    if (n < 0 || n > end - cursor_) {
+        cursor_ = end;
+        return nullptr;
+    }
+    const std::uint8_t* record = cursor_;
+    cursor_ += n;
+    return record;
+}
 
 } // namespace kelvane

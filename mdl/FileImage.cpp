@@ -1,0 +1,58 @@
+#include "mdl/FileImage.h"
+
+#include "mdl/PlatformFile.h"
+
+// GCC announces AddressSanitizer with a macro, Clang through __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVANE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVANE_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#if !defined(_WIN32) && !defined(KELVANE_ADDRESS_SANITIZER)
+#define KELVANE_MAP_FILES 1
+#include <sys/mman.h>
+#endif
+
+namespace kelvane {
+
+FileImage::~FileImage() { release(); }
+
+bool FileImage::load(int descriptor, std::int64_t length)
+{
+    release();
+    if (length <= 0) return false;
+
+#ifdef KELVANE_MAP_FILES
+    // A private read-only mapping: the file's cached pages are used in place.
+    // Mapping can fail for files that are not regular files; those are read.
+    void* mapping = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, descriptor, 0);
+    if (mapping != MAP_FAILED) {
+        data_ = static_cast<const std::uint8_t*>(mapping);
+        mappedLength_ = length;
+        return true;
+    }
+#endif
+
+    block_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(length));
+    if (platform::seekSet(descriptor, 0) != 0 || platform::readAll(descriptor, block_.get(), length) != length) {
+        block_.reset();
+        return false;
+    }
+    data_ = block_.get();
+    return true;
+}
+
+void FileImage::release()
+{
+#ifdef KELVANE_MAP_FILES
+    if (mappedLength_ > 0) ::munmap(const_cast<std::uint8_t*>(data_), static_cast<std::size_t>(mappedLength_));
+#endif
+    mappedLength_ = 0;
+    block_.reset();
+    data_ = nullptr;
+}
+
+} // namespace kelvane
