@@ -99,6 +99,14 @@ private:
     SkinTable skins_;
     TextFile positions_;
     Mdl7Writer offsetMesh_;
+    // The writer of the group file in hand and the group's records. They
+    // are kept from group to group so that their buffers are allocated once
+    // per run rather than once per group; every group still starts from
+    // zero-filled records of exactly its own counts.
+    Mdl7Writer groupWriter_;
+    std::vector<TexCoordRecord> texCoords_;
+    std::vector<TriangleRecord> triangles_;
+    std::vector<VertexRecord> vertices_;
     // Skin count of the latest group that had skins: the normal-map skin of
     // that group's skin k stands at lastGroupSkinCount + k.
     std::int32_t lastGroupSkinCount_ = 0;
@@ -274,7 +282,7 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
 
     std::snprintf(groupFileName_, sizeof groupFileName_, "%s%03d.mdl", baseName_.c_str(), j);
     out_ << groupFileName_ << std::endl;
-    Mdl7Writer writer;
+    Mdl7Writer& writer = groupWriter_;
     if (writer.open(groupFileName_) < 0) {
         return fail(groupFileName_, std::string("cannot be created: ") + std::strerror(errno));
     }
@@ -288,7 +296,8 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
         if (options_.normalMaps) skins_.addNormalMapSkins();
     }
 
-    std::vector<TexCoordRecord> texCoords(static_cast<std::size_t>(texCoordCount));
+    std::vector<TexCoordRecord>& texCoords = texCoords_;
+    texCoords.assign(static_cast<std::size_t>(texCoordCount), TexCoordRecord{});
     if (!readTexCoords(j, texCoords)) return false;
 
     if (vertexCount == 0) {
@@ -297,7 +306,8 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
         // are read where they really start.
         if (triangleCount != 0) (void)reader_.skipTriangles();
     } else {
-        std::vector<TriangleRecord> triangles(static_cast<std::size_t>(triangleCount));
+        std::vector<TriangleRecord>& triangles = triangles_;
+        triangles.assign(static_cast<std::size_t>(triangleCount), TriangleRecord{});
         if (!readTriangles(j, vertexCount, triangles)) return false;
 
         // The skin of the first triangle (every skin without one) goes into
@@ -316,9 +326,9 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
             writer.writeTriangle(t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
                                  t.texCoordIndex[1], t.texCoordIndex[2], options_.allSkins ? t.skinIndex : 0);
         }
-        triangles = {};
 
-        std::vector<VertexRecord> vertices(static_cast<std::size_t>(vertexCount));
+        std::vector<VertexRecord>& vertices = vertices_;
+        vertices.assign(static_cast<std::size_t>(vertexCount), VertexRecord{});
         if (!readVertices(j, vertices)) return false;
 
         // Bounding box. "Not less than" and "not greater than" are written as
