@@ -1,0 +1,26 @@
+// The large models the split benchmark and the reader benchmark run on.
+//
+// wide (about 150 MB): 1,000 mesh groups of 2,000 vertices, 3,000 triangles
+// and 2,000 texture coordinates each; the first group also holds four
+// 256 x 256 skins of three bytes per pixel with their mipmaps, which the
+// triangles of every group use.
+//
+// framed (about 130 MB): 200 mesh groups of 2,000 vertices and 3,000
+// triangles each, and ten frames of 2,000 frame vertices per group. The
+// split steps over the frames, so most of this file is read and never
+// written.
+//
+// Every value comes from a generator with a fixed seed, so the files are the
+// same, byte for byte, on every run and every machine.
+#pragma once
+
+#include <string>
+
+namespace kelvane::bench {
+
+// Each writes its model to `path` (created or emptied) and returns whether
+// the whole file was written.
+bool writeWideModel(const std::string& path);
+bool writeFramedModel(const std::string& path);
+
+} // namespace kelvane::bench
