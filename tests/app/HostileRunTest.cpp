@@ -40,13 +40,13 @@ using test::ProcessResult;
 #endif
 const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane" KELVANE_EXE_SUFFIX;
 
+#ifndef _WIN32 // permissions, users and file size limits are POSIX here
+
 ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args, const std::string& shellPrefix = {})
 {
     args.insert(args.begin(), kKelvane);
     return test::runProcess(args, {.workingDir = dir.root(), .shellPrefix = shellPrefix});
 }
-
-#ifndef _WIN32 // permissions, users and file size limits are POSIX here
 
 TEST(HostileRunTest, FolderThatCannotBeWrittenTo)
 {
