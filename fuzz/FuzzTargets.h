@@ -595,7 +595,7 @@ inline int runLegacyReaders(const std::uint8_t* data, std::size_t size)
 // and the two top bits pick the texture extension.
 inline Options splitOptions(std::uint8_t selector)
 {
-    static const char* const kExtensions[4] = {"bmp", "tga", "", "pc"};
+    static constexpr char kExtensions[4][sizeof Options{}.textureExt] = {"bmp", "tga", "", "pc"};
     Options options;
     options.offsetMesh = selector & 0x01;
     options.normalMaps = (selector >> 1) & 0x01;
@@ -603,8 +603,7 @@ inline Options splitOptions(std::uint8_t selector)
     options.disableMat = (selector >> 3) & 0x01;
     options.writeWmp = (selector >> 4) & 0x01;
     options.externalTextures = (selector >> 5) & 0x01;
-    std::strncpy(options.textureExt, kExtensions[selector >> 6], sizeof options.textureExt - 1);
-    options.textureExt[sizeof options.textureExt - 1] = '\0';
+    std::memcpy(options.textureExt, kExtensions[selector >> 6], sizeof options.textureExt);
     return options;
 }
 

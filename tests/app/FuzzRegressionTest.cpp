@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -138,8 +139,9 @@ TEST(FuzzSeeds, DISABLED_WriteCorpus)
         writeSeed(root / "mdl7_reader", name, bytes);
         // The split's first byte selects the options; a few spread-out sets.
         for (const std::uint8_t selector : {0x00, 0x3F, 0x52, 0xA9}) {
-            std::vector<std::uint8_t> input{selector};
-            input.insert(input.end(), bytes.begin(), bytes.end());
+            std::vector<std::uint8_t> input(bytes.size() + 1);
+            input[0] = selector;
+            std::memcpy(input.data() + 1, bytes.data(), bytes.size());
             char prefix[8];
             std::snprintf(prefix, sizeof prefix, "%02x-", selector);
             writeSeed(root / "split", prefix + name, input);
