@@ -23,8 +23,8 @@ constexpr std::size_t kWorkBufferSize = 768;
 constexpr std::size_t kLevelBlockSize = 128;
 
 // Storage the level object points to. The library may hold on to it for as
-// long as the level file is being written, so it is never released before
-// program end; a second level file in the same run gets storage of its own.
+// long as the level file is being written, so it is released only when the
+// next level file is started (or at program end).
 struct LevelStorage {
     std::unique_ptr<std::uint8_t[]> block;
     std::unique_ptr<std::int32_t[]> elements;
@@ -59,6 +59,10 @@ bool createLevelFile(const char* path, std::int32_t groupCount)
         // Reserve the slot first so that a failed allocation leaves nothing
         // half-owned.
         auto& storage = runStorage();
+        // wmpioCreate above has ended the library's use of any earlier level
+        // file, so its storage can go: a process that splits many models
+        // keeps only the latest level file's, not one set per split.
+        storage.clear();
         storage.emplace_back();
         LevelStorage& level = storage.back();
         level.elements =

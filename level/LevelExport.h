@@ -21,7 +21,9 @@ inline constexpr std::int32_t kMaxLevelGroupCount = INT32_MAX / mdl7::kGroupHead
 
 // Starts the level file at `path` for a model of `groupCount` groups (the
 // count in the model's header) and adds the level object. Storage the level
-// object refers to stays allocated to the end of the program. Returns false,
+// object refers to stays allocated until the next createLevelFile (or the end
+// of the program), so repeated splits in one process hold only the latest
+// level file's. Returns false,
 // and calls nothing, when groupCount is negative or above kMaxLevelGroupCount
 // or path is null; otherwise true (whether the file could be written is told
 // by wmpioFailed). Throws std::bad_alloc when memory runs out.

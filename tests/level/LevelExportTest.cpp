@@ -13,6 +13,20 @@
 #include <string>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVANE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVANE_TEST_ASAN 1
+#endif
+#endif
+#if KELVANE_TEST_ASAN
+// From the AddressSanitizer runtime (its header does not ship with every compiler).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#elif defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace kelvane {
 namespace {
 
@@ -334,6 +348,35 @@ TEST(LevelExportFileTest, CentreReachesLevelFileAsSameDoubles)
     EXPECT_EQ(x, -1.5);
     EXPECT_EQ(y, double(0.1f));
     EXPECT_EQ(z, double(1.17549435e-38f));
+}
+
+// Heap bytes in use, as far as the allocator tells them (0 where it does not).
+std::size_t heapInUse()
+{
+#if KELVANE_TEST_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#elif defined(__GLIBC__)
+    return mallinfo2().uordblks;
+#else
+    return 0;
+#endif
+}
+
+TEST_F(LevelExportTest, RepeatedLevelFilesKeepOnlyTheLatestStorage)
+{
+    // One process that splits model after model (a test run, a fuzzer) must
+    // not keep every level file's per-group array: each here is 40 KB.
+    constexpr std::int32_t kGroups = 10000;
+    ASSERT_TRUE(createLevelFile("first.wmp", kGroups));
+    recorder_.calls.clear();
+    const std::size_t before = heapInUse();
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(createLevelFile("next.wmp", kGroups));
+        recorder_.calls.clear();
+    }
+    const std::size_t after = heapInUse();
+    EXPECT_LT(after > before ? after - before : 0, sizeof(std::int32_t) * kGroups * 10)
+        << "50 level files kept their storage";
 }
 
 } // namespace
