@@ -11,9 +11,8 @@
 #endif
 #endif
 
-#if !defined(_WIN32) && !defined(KELVANE_ADDRESS_SANITIZER)
+#if !defined(KELVANE_ADDRESS_SANITIZER)
 #define KELVANE_MAP_FILES 1
-#include <sys/mman.h>
 #endif
 
 namespace kelvane {
@@ -27,9 +26,9 @@ bool FileImage::load(int descriptor, std::int64_t length)
 
 #ifdef KELVANE_MAP_FILES
     // A private read-only mapping: the file's cached pages are used in place.
-    // Mapping can fail for files that are not regular files; those are read.
-    void* mapping = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, descriptor, 0);
-    if (mapping != MAP_FAILED) {
+    // Files the system does not map (not regular files, or no mapping on
+    // this platform) are read.
+    if (const void* mapping = platform::mapRead(descriptor, length); mapping != nullptr) {
         data_ = static_cast<const std::uint8_t*>(mapping);
         mappedLength_ = length;
         return true;
@@ -47,9 +46,7 @@ bool FileImage::load(int descriptor, std::int64_t length)
 
 void FileImage::release()
 {
-#ifdef KELVANE_MAP_FILES
-    if (mappedLength_ > 0) ::munmap(const_cast<std::uint8_t*>(data_), static_cast<std::size_t>(mappedLength_));
-#endif
+    if (mappedLength_ > 0) platform::unmap(data_, mappedLength_);
     mappedLength_ = 0;
     block_.reset();
     data_ = nullptr;

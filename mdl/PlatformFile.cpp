@@ -1,6 +1,7 @@
 #include "mdl/PlatformFile.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 
@@ -8,6 +9,7 @@
 #include <io.h>
 #include <sys/stat.h>
 #else
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -17,8 +19,10 @@ namespace kelvane::platform {
 namespace {
 
 #ifdef _WIN32
-constexpr int kReadFlags = _O_RDONLY | _O_BINARY;
-constexpr int kWriteFlags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY;
+// _O_NOINHERIT: as with O_CLOEXEC, programs started meanwhile do not keep
+// the file open.
+constexpr int kReadFlags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
+constexpr int kWriteFlags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT;
 constexpr int kOwnerReadWrite = _S_IREAD | _S_IWRITE;
 // The Windows runtime moves at most an unsigned int per call.
 constexpr std::int64_t kMaxChunk = 1 << 30;
@@ -115,6 +119,24 @@ std::int64_t seekSet(int descriptor, std::int64_t offset) { return seek(descript
 std::int64_t seekEnd(int descriptor) { return seek(descriptor, 0, SEEK_END); }
 
 std::int64_t tell(int descriptor) { return seek(descriptor, 0, SEEK_CUR); }
+
+const void* mapRead([[maybe_unused]] int descriptor, [[maybe_unused]] std::int64_t length)
+{
+#ifdef _WIN32
+    return nullptr;
+#else
+    if (length <= 0 || static_cast<std::uint64_t>(length) > SIZE_MAX) return nullptr;
+    void* mapping = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_PRIVATE, descriptor, 0);
+    return mapping == MAP_FAILED ? nullptr : mapping;
+#endif
+}
+
+void unmap([[maybe_unused]] const void* data, [[maybe_unused]] std::int64_t length)
+{
+#ifndef _WIN32
+    if (data != nullptr && length > 0) ::munmap(const_cast<void*>(data), static_cast<size_t>(length));
+#endif
+}
 
 int close(int descriptor)
 {

@@ -3,7 +3,9 @@
 // Everything else in the code base talks to files through these functions,
 // so only PlatformFile.cpp knows whether it runs on the Windows C runtime
 // (_open with O_BINARY, _lseek, ...) or on POSIX. Files are always opened in
-// binary mode: no line-end translation ever touches model data.
+// binary mode: no line-end translation ever touches model data. Files are
+// mapped into memory on POSIX only; elsewhere mapRead says no and callers
+// read.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,16 @@ namespace kelvane::platform {
 std::int64_t seekSet(int descriptor, std::int64_t offset);
 std::int64_t seekEnd(int descriptor);
 [[nodiscard]] std::int64_t tell(int descriptor);
+
+// Maps the first `length` bytes of the file open on `descriptor` (read
+// access) as private, read-only memory. Returns the start of the mapping, or
+// null when the system cannot map this file (a pipe, a device, a length the
+// address space cannot hold) or this runtime does not map files at all (the
+// Windows runtime): callers then read the file instead.
+[[nodiscard]] const void* mapRead(int descriptor, std::int64_t length);
+
+// Releases a mapping made by mapRead with the same length.
+void unmap(const void* data, std::int64_t length);
 
 // Closes the descriptor; returns 0 on success.
 int close(int descriptor);

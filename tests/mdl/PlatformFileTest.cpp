@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace kelvane {
@@ -35,6 +36,11 @@ TEST(PlatformFileTest, BytesPassThroughUnchanged)
     EXPECT_EQ(platform::readAll(in, back.data(), std::int64_t(back.size())), std::int64_t(bytes.size()));
     back.resize(bytes.size());
     EXPECT_EQ(back, bytes);
+    // Where the system maps files, the mapping holds the same bytes.
+    if (const void* mapped = platform::mapRead(in, std::int64_t(bytes.size()))) {
+        EXPECT_EQ(std::memcmp(mapped, bytes.data(), bytes.size()), 0);
+        platform::unmap(mapped, std::int64_t(bytes.size()));
+    }
     EXPECT_EQ(platform::close(in), 0);
 
     EXPECT_LT(platform::openRead(dir.path("missing.bin").c_str()), 0);
