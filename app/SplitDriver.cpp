@@ -196,8 +196,9 @@ bool SplitDriver::Run::execute()
     groupCount_ = groupCount;
     if (groupCount != 0) {
         if (options_.writeWmp) {
-            createLevelFile(levelName_.c_str(), groupCount);
-            if (wmpioFailed()) return fail(levelName_, "cannot be created");
+            if (!createLevelFile(levelName_.c_str(), groupCount) || wmpioFailed()) {
+                return fail(levelName_, "cannot be created");
+            }
         }
         for (std::int32_t j = 0; j < groupCount; ++j) {
             if (!processGroup(j)) return false;
