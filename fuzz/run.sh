@@ -10,7 +10,7 @@
 # never written).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/deps.sh
+tools/deps.sh --fuzz
 
 seconds=${1:-60}
 shift || true

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing Kelvane needs on a Debian machine, when
-# it is missing: the compiler, CMake, GoogleTest and Google Benchmark, and
-# clang with its libFuzzer runtime for the fuzz harnesses.
+# it is missing: the compiler, CMake, GoogleTest and Google Benchmark.
+#   tools/deps.sh          what the build, the tests and the demo need
+#   tools/deps.sh --fuzz   also clang with its libFuzzer runtime
 set -euo pipefail
 
 missing=()
@@ -11,8 +12,10 @@ command -v make >/dev/null || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
-command -v clang++ >/dev/null || missing+=(clang)
-compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || missing+=(libclang-rt-dev)
+if [ "${1:-}" = "--fuzz" ]; then
+  command -v clang++ >/dev/null || missing+=(clang)
+  compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || missing+=(libclang-rt-dev)
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
