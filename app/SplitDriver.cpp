@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -77,6 +78,11 @@ private:
                      std::int32_t triangleCount, std::int32_t vertexCount);
     bool finishOutputs();
 
+    // Whether creating `output` would truncate the input itself: the same
+    // name after the last four characters are swapped (an input "a.wmp" and
+    // its level file), or a link to it. The input is mapped while it is read,
+    // so losing its bytes would not only destroy it but crash the run.
+    bool isInput(const std::string& output) const;
     // Reports a failure about `file` on stderr; always false.
     bool fail(const std::string& file, const std::string& what);
     // Reports a failure about the input at group `group`.
@@ -132,6 +138,12 @@ bool SplitDriver::Run::fail(const std::string& file, const std::string& what)
     return false;
 }
 
+bool SplitDriver::Run::isInput(const std::string& output) const
+{
+    std::error_code error;
+    return std::filesystem::equivalent(inputName_, output, error) && !error;
+}
+
 bool SplitDriver::Run::failGroup(std::int32_t group, const std::string& what)
 {
     return fail(inputName_, "group " + std::to_string(group) + ": " + what);
@@ -161,6 +173,13 @@ bool SplitDriver::Run::execute()
     offsetMeshName_ = baseName_ + "_off.mdl";
     levelName_ = baseName_ + ".wmp";
 
+    const bool outputs[] = {true, options_.offsetMesh != 0, options_.writeWmp != 0};
+    const std::string* names[] = {&positionsName_, &offsetMeshName_, &levelName_};
+    for (int i = 0; i < 3; ++i) {
+        if (outputs[i] && isInput(*names[i])) {
+            return fail(*names[i], "is the input file itself; it is not overwritten");
+        }
+    }
     positions_.reset(std::fopen(positionsName_.c_str(), "w"));
     if (!positions_) return fail(positionsName_, std::string("cannot be created: ") + std::strerror(errno));
 
@@ -284,6 +303,7 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
     std::snprintf(groupFileName_, sizeof groupFileName_, "%s%03d.mdl", baseName_.c_str(), j);
     out_ << groupFileName_ << std::endl;
     Mdl7Writer& writer = groupWriter_;
+    if (isInput(groupFileName_)) return fail(groupFileName_, "is the input file itself; it is not overwritten");
     if (writer.open(groupFileName_) < 0) {
         return fail(groupFileName_, std::string("cannot be created: ") + std::strerror(errno));
     }

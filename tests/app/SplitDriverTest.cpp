@@ -567,5 +567,37 @@ TEST(SplitDriverTest, ReportsALevelFileThatCannotBeCreatedOrWritten)
     }
 }
 
+TEST(SplitDriverTest, NeverOverwritesTheInput)
+{
+    Mdl7Builder b;
+    addMesh(b, {.name = "g", .triangleSkins = {0}, .vertices = {{.x = 1}}});
+    {
+        // The level file of an input "ship.wmp" would be the input itself.
+        test::TempDir dir;
+        const std::string input = b.writeTo(dir.path("ship.wmp"));
+        Options options;
+        options.writeWmp = 1;
+        const SplitResult r = split(input, options);
+        EXPECT_FALSE(r.completed);
+        EXPECT_EQ(r.err, "Kelvane: " + input + ": is the input file itself; it is not overwritten\n");
+        EXPECT_EQ(test::readBytes(input), b.bytes());
+        EXPECT_FALSE(exists(dir.path("ship_pos.txt")));
+        // Without --wmp the same input splits as usual.
+        EXPECT_TRUE(split(input, Options{}).completed);
+    }
+#ifndef _WIN32
+    {
+        // A group file name that is a link to the input.
+        test::TempDir dir;
+        const std::string input = b.writeTo(dir.path("ship.mdl"));
+        std::filesystem::create_symlink(input, dir.path("ship000.mdl"));
+        const SplitResult r = split(input, Options{});
+        EXPECT_FALSE(r.completed);
+        EXPECT_NE(r.err.find("ship000.mdl: is the input file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(test::readBytes(input), b.bytes());
+    }
+#endif
+}
+
 } // namespace
 } // namespace kelvane
