@@ -1,8 +1,27 @@
 // Runs programs through /bin/sh; RunProcessWindows.cpp does the same job on
 // the Windows runtime, which has no shell of that kind.
-#ifndef _WIN32
-
 #include "support/RunProcess.h"
+
+namespace kelvane::test {
+
+// Shell quoting is the same everywhere; only the POSIX runner uses it to
+// start programs.
+std::string shellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+} // namespace kelvane::test
+
+#ifndef _WIN32
 
 #include "support/TempDir.h"
 
@@ -26,19 +45,6 @@ std::string readText(const std::string& path)
 }
 
 } // namespace
-
-std::string shellQuote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (const char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
 
 ProcessResult runProcess(const std::vector<std::string>& command, const RunOptions& options)
 {

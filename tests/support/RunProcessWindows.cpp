@@ -88,19 +88,6 @@ private:
 
 } // namespace
 
-std::string shellQuote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (const char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
 ProcessResult runProcess(const std::vector<std::string>& command, const RunOptions& options)
 {
     ProcessResult result;
