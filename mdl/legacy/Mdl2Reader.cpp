@@ -110,19 +110,21 @@ bool Mdl2Reader::readSkinFormat(std::uint8_t& type, std::int32_t& width, std::in
     if (record == nullptr) return false;
     const std::int32_t storedType = loadI32(record);
 
-    type = static_cast<std::uint8_t>(storedType & 0xFF);
     width = headerField(legacy::header::kSkinWidth);
     height = headerField(legacy::header::kSkinHeight);
-    bytesPerPixel = 0;
-    hasMipmaps = false;
-    bytesPerPixel_ = 0;
+    return describeSkin(storedType, legacy::skin::kOldBytesPerPixel, type, bytesPerPixel, hasMipmaps);
+}
 
-    const std::int32_t kindBytes = legacy::skin::kOldBytesPerPixel[storedType & legacy::skin::kKindMask];
-    if (kindBytes == legacy::skin::kRejected) return false;
-    bytesPerPixel_ = kindBytes;
-    hasMipmaps_ = (storedType & legacy::skin::kMipmapFlag) != 0;
-    bytesPerPixel = bytesPerPixel_;
-    hasMipmaps = hasMipmaps_;
+bool Mdl2Reader::describeSkin(std::int32_t storedType, const std::int32_t (&kindBytes)[8], std::uint8_t& type,
+                              std::int32_t& bytesPerPixel, bool& hasMipmaps)
+{
+    type = static_cast<std::uint8_t>(storedType & 0xFF);
+    bytesPerPixel = bytesPerPixel_ = 0;
+    hasMipmaps = false;
+    const std::int32_t bytes = kindBytes[storedType & legacy::skin::kKindMask];
+    if (bytes == legacy::skin::kRejected) return false;
+    bytesPerPixel = bytesPerPixel_ = bytes;
+    hasMipmaps = hasMipmaps_ = (storedType & legacy::skin::kMipmapFlag) != 0;
     return true;
 }
 

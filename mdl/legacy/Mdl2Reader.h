@@ -94,6 +94,12 @@ protected:
     // Moves the cursor to the end of the data and returns false, so that
     // every later read fails too.
     bool failAtEnd();
+    // Describes a skin from its stored type: the type's low byte, and the
+    // bytes per pixel that `kindBytes` gives its image kind, and the mipmap
+    // flag, which are also remembered for readSkinPixels. False, with both
+    // cleared, for an image kind the table rejects.
+    bool describeSkin(std::int32_t storedType, const std::int32_t (&kindBytes)[8], std::uint8_t& type,
+                      std::int32_t& bytesPerPixel, bool& hasMipmaps);
 
     // Copies a 16-byte frame name field: the characters up to its first zero
     // (at most 15), zero bytes up to the 16th, which is always zero.

@@ -27,20 +27,9 @@ bool Mdl5Reader::readSkinFormat(std::uint8_t& type, std::int32_t& width, std::in
     if (currentSkin_ == nullptr) return false;
     const std::int32_t storedType = loadI32(currentSkin_ + legacy::skin::kType);
 
-    type = static_cast<std::uint8_t>(storedType & 0xFF);
     width = loadI32(currentSkin_ + legacy::skin::kWidth);
     height = loadI32(currentSkin_ + legacy::skin::kHeight);
-    bytesPerPixel = 0;
-    hasMipmaps = false;
-    bytesPerPixel_ = 0;
-
-    const std::int32_t kindBytes = legacy::skin::kNewBytesPerPixel[storedType & legacy::skin::kKindMask];
-    if (kindBytes == legacy::skin::kRejected) return false;
-    bytesPerPixel_ = kindBytes;
-    hasMipmaps_ = (storedType & legacy::skin::kMipmapFlag) != 0;
-    bytesPerPixel = bytesPerPixel_;
-    hasMipmaps = hasMipmaps_;
-    return true;
+    return describeSkin(storedType, legacy::skin::kNewBytesPerPixel, type, bytesPerPixel, hasMipmaps);
 }
 
 bool Mdl5Reader::readSkinPixels(const std::uint8_t** image, const std::uint8_t** mipmap1,
