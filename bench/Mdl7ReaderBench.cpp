@@ -25,23 +25,13 @@ namespace {
 using namespace kelvane;
 
 struct WideModel {
-    std::string folder;
+    bench::ScratchFolder folder{"kelvane-reader-bench"};
     std::string path;
     std::int64_t size = 0;
 
     WideModel()
     {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = (base != nullptr && base[0] != '\0') ? base : "/tmp";
-        pattern += "/kelvane-reader-bench-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (::mkdtemp(name.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        folder = name.data();
-        path = folder + "/wide.mdl";
+        path = folder.path() + "/wide.mdl";
         if (!bench::writeWideModel(path)) {
             std::fprintf(stderr, "writing %s failed\n", path.c_str());
             std::exit(1);
@@ -49,11 +39,6 @@ struct WideModel {
         size = static_cast<std::int64_t>(std::filesystem::file_size(path));
     }
 
-    ~WideModel()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
 };
 
 const WideModel& wideModel()

@@ -5,6 +5,7 @@
 // and one 256 x 256 skin of four bytes per pixel with its three mipmaps,
 // about 5.5 MB in some 231,000 records. Files go to a private folder under
 // /tmp (or $TMPDIR), removed at exit.
+#include "bench/generate/BenchModels.h"
 #include "mdl/Mdl7Writer.h"
 #include "mdl/PlatformFile.h"
 
@@ -37,7 +38,7 @@ struct Scene {
     std::vector<float> texCoords;
     std::vector<std::int32_t> triangles; // three vertex, three texture-coordinate indices
     std::vector<std::uint8_t> skin; // main image followed by the three mipmaps
-    std::string folder;
+    bench::ScratchFolder folder{"kelvane-bench"};
     std::string writerPath;
     std::string blockPath;
     std::vector<std::uint8_t> fileBytes; // what the writer produces
@@ -74,18 +75,8 @@ struct Scene {
         skin.resize(skinBytes);
         for (std::size_t i = 0; i < skin.size(); ++i) skin[i] = static_cast<std::uint8_t>(i * 31);
 
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = (base != nullptr && base[0] != '\0') ? base : "/tmp";
-        pattern += "/kelvane-bench-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (::mkdtemp(name.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        folder = name.data();
-        writerPath = folder + "/writer.mdl";
-        blockPath = folder + "/block.mdl";
+        writerPath = folder.path() + "/writer.mdl";
+        blockPath = folder.path() + "/block.mdl";
 
         if (!writeGroup(writerPath)) {
             std::fprintf(stderr, "writing %s failed\n", writerPath.c_str());
@@ -95,11 +86,6 @@ struct Scene {
         fileBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    ~Scene()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
 
     bool writeGroup(const std::string& path) const
     {

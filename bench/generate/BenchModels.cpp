@@ -3,8 +3,13 @@
 #include "mdl/Mdl7Writer.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace kelvane::bench {
 
@@ -139,6 +144,26 @@ bool writeFramedModel(const std::string& path)
         writer.finishGroup();
     }
     return writer.close();
+}
+
+ScratchFolder::ScratchFolder(const std::string& prefix)
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = (base != nullptr && base[0] != '\0') ? base : "/tmp";
+    pattern += "/" + prefix + "-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (::mkdtemp(name.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::exit(1);
+    }
+    path_ = name.data();
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 } // namespace kelvane::bench

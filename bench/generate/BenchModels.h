@@ -23,4 +23,20 @@ namespace kelvane::bench {
 bool writeWideModel(const std::string& path);
 bool writeFramedModel(const std::string& path);
 
+// A private folder for a benchmark's files, under $TMPDIR (or /tmp), removed
+// with everything in it when the object goes. Exits the program when the
+// folder cannot be made: a benchmark without its files measures nothing.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& prefix);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    [[nodiscard]] const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 } // namespace kelvane::bench
