@@ -16,9 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
-#include <unistd.h>
 
 namespace {
 
