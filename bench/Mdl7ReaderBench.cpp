@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <string>
 
-
 namespace {
 
 using namespace kelvane;
