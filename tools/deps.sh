@@ -3,6 +3,8 @@
 # it is missing: the compiler, CMake, GoogleTest and Google Benchmark.
 #   tools/deps.sh          what the build, the tests and the demo need
 #   tools/deps.sh --fuzz   also clang with its libFuzzer runtime
+#   tools/deps.sh --windows  also the MinGW-w64 cross compiler, Wine and
+#                          GoogleTest's sources for the Windows build
 set -euo pipefail
 
 missing=()
@@ -12,10 +14,18 @@ command -v make >/dev/null || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
-if [ "${1:-}" = "--fuzz" ]; then
-  command -v clang++ >/dev/null || missing+=(clang)
-  compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || missing+=(libclang-rt-dev)
-fi
+case "${1:-}" in
+  --fuzz)
+    command -v clang++ >/dev/null || missing+=(clang)
+    compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || missing+=(libclang-rt-dev)
+    ;;
+  --windows)
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+    # Debian's wine64 keeps its loader outside PATH.
+    { [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || command -v wine >/dev/null; } || missing+=(wine64)
+    [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+    ;;
+esac
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0

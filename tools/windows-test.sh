@@ -14,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-tools/deps.sh
+tools/deps.sh --windows
 
 find_wine() {
   local candidate
@@ -27,18 +27,6 @@ find_wine() {
   return 1
 }
 
-missing=()
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
-find_wine >/dev/null || missing+=(wine64)
-[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-if [ ${#missing[@]} -ne 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -q
-  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
 wine=$(find_wine)
 
 build=build-mingw
