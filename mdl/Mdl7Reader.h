@@ -51,9 +51,12 @@
 // -1 where noted, other values zero-extended.
 #pragma once
 
+#include "mdl/MeshRecords.h"
 #include "mdl/ModelFile.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace kelvane {
 
@@ -209,6 +212,24 @@ public:
     // (0, 0, 0) and false.
     virtual bool readVertexNormal(float& nx, float& ny, float& nz);
 
+    // --- Runs of records ------------------------------------------------------
+    //
+    // Each reads records into the given array as the single-record operation
+    // named would, one after another, and stops where that operation would
+    // first fail; it returns how many were read. The reader is then left
+    // exactly as the calls one by one would leave it (the cursor, the current
+    // record, and for a triangle refused by its vertex indices the record
+    // taken and those indices written to its entry). Entries past the last
+    // one read keep what they held. A mesh group of many thousand records is
+    // read this way without one call per record.
+
+    // Texture coordinates, as readTexCoord.
+    std::size_t readTexCoords(std::span<TexCoordRecord> texCoords);
+    // Triangles, as readTriangle.
+    std::size_t readTriangles(std::span<TriangleRecord> triangles);
+    // Vertices, as readVertex followed by readVertexNormal for each.
+    std::size_t readVertices(std::span<VertexRecord> vertices);
+
     // Reads one frame header of the current group (count frameCount, needs a
     // frameHeaderSize of 24 or more) and makes it the current frame.
     virtual bool readFrameHeader(std::int32_t& frameVertexCount, std::int32_t& boneTransformCount,
@@ -330,9 +351,22 @@ private:
                                     std::int32_t minimumSize);
     // Steps over count records of recordSize bytes in one checked step.
     bool skipRecords(std::int32_t recordSize, std::int32_t count);
-    bool readTriangleIndices(const std::uint8_t* record, std::int32_t& vertex0,
-                             std::int32_t& vertex1, std::int32_t& vertex2, std::int32_t& texCoord0,
-                             std::int32_t& texCoord1, std::int32_t& texCoord2) const;
+    // For a run of `wanted` counted records: null when the single read would
+    // be refused without moving (closed, no group, count not positive, record
+    // size below `minimumSize`); otherwise the current position, with
+    // `available` set to how many of the wanted records lie whole in the data.
+    const std::uint8_t* runStart(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize,
+                                 std::size_t wanted, std::size_t& available);
+    // Takes the `taken` records of `recordSize` bytes of a run; when the run
+    // wanted more than the data held, fails one more read as a single read
+    // would (the cursor goes to the end of the data).
+    void finishRun(std::size_t taken, std::size_t wanted, std::int32_t recordSize);
+    // Reads the six indices of a triangle record and tells whether its
+    // vertex indices lie below `vertexCount`.
+    static bool readTriangleIndices(const std::uint8_t* record, std::int32_t vertexCount,
+                                    std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
+                                    std::int32_t& texCoord0, std::int32_t& texCoord1,
+                                    std::int32_t& texCoord2);
     static bool readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx,
                            float& ny, float& nz);
     bool takeTrailerHeader(TrailerSection section, std::int64_t sectionStart,
