@@ -92,6 +92,10 @@ public:
         return nullptr;
     }
 
+    // How many bytes `reserve` would take right now (0 when it would give
+    // null for any count).
+    [[nodiscard]] std::int64_t appendRoom() const { return appendRoom_; }
+
     // The current position: bytes accepted, counted from the start of the
     // file (0 when no file is open).
     [[nodiscard]] std::int64_t tell() const { return position_; }

@@ -2,6 +2,7 @@
 
 #include "mdl/ByteOrder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -87,6 +88,16 @@ inline void Mdl7Writer::addToGroupAndModel(std::int64_t delta)
     addToField(header_ + header::kModelDataSize, delta);
 }
 
+inline void Mdl7Writer::countRun(int countOffset, std::size_t count, std::int64_t recordSize)
+{
+    // The fields wrap at 32 bits, so adding the run's total at once leaves
+    // what adding its records one by one would.
+    const std::uint64_t records = count;
+    addToField(groupSlot_ + countOffset, static_cast<std::int64_t>(records & 0xFFFFFFFFu));
+    addToGroupAndModel(
+        static_cast<std::int64_t>((records * static_cast<std::uint64_t>(recordSize)) & 0xFFFFFFFFu));
+}
+
 inline std::int32_t Mdl7Writer::groupCount(int offset) const { return loadI32(groupSlot_ + offset); }
 
 inline bool Mdl7Writer::put(const void* record, std::int64_t size) { return file_.write(record, size) == size; }
@@ -104,6 +115,28 @@ inline bool Mdl7Writer::emit(std::int64_t size, const Build& build)
     std::uint8_t* const room = file_.reserve(size);
     build(room != nullptr ? room : local);
     return room != nullptr || put(local, size);
+}
+
+template <typename Build>
+inline bool Mdl7Writer::emitRun(std::int64_t size, std::size_t count, const Build& build)
+{
+    bool whole = true;
+    std::size_t done = 0;
+    while (done < count) {
+        const auto fit = static_cast<std::size_t>(
+            std::min<std::uint64_t>(count - done, static_cast<std::uint64_t>(file_.appendRoom() / size)));
+        if (fit == 0) {
+            // The buffer is empty, full or bypassed: this record goes the
+            // ordinary way, which starts a new buffer where it can.
+            whole &= emit(size, [&](std::uint8_t* record) { build(record, done); });
+            ++done;
+            continue;
+        }
+        std::uint8_t* record = file_.reserve(static_cast<std::int64_t>(fit) * size);
+        for (std::size_t i = 0; i < fit; ++i, record += size) build(record, done + i);
+        done += fit;
+    }
+    return whole;
 }
 
 std::int64_t Mdl7Writer::patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size)
@@ -369,6 +402,42 @@ bool Mdl7Writer::writeVertex(float x, float y, float z, std::int32_t boneIndex, 
     addToGroupAndModel(kVertexRecordSize);
     return emit(kVertexRecordSize, [&](std::uint8_t* record) {
         storeVertex(record, x, y, z, boneIndex, nx, ny, nz);
+    });
+}
+
+bool Mdl7Writer::writeTexCoords(std::span<const TexCoordRecord> texCoords)
+{
+    if (!isOpen() || groupCount(group::kTriangleCount) != 0 || groupCount(group::kVertexCount) != 0 ||
+        groupCount(group::kFrameCount) != 0) {
+        return false;
+    }
+    countRun(group::kTexCoordCount, texCoords.size(), kTexCoordRecordSize);
+    return emitRun(kTexCoordRecordSize, texCoords.size(), [&](std::uint8_t* record, std::size_t i) {
+        storeF32(record + texcoord::kS, texCoords[i].s);
+        storeF32(record + texcoord::kT, texCoords[i].t);
+    });
+}
+
+bool Mdl7Writer::writeTriangles(std::span<const TriangleRecord> triangles)
+{
+    if (!isOpen() || groupCount(group::kVertexCount) != 0 || groupCount(group::kFrameCount) != 0) {
+        return false;
+    }
+    countRun(group::kTriangleCount, triangles.size(), kTriangleRecordSize);
+    return emitRun(kTriangleRecordSize, triangles.size(), [&](std::uint8_t* record, std::size_t i) {
+        const TriangleRecord& t = triangles[i];
+        storeTriangle(record, t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
+                      t.texCoordIndex[1], t.texCoordIndex[2], t.skinIndex, 0, 0, 0, -1);
+    });
+}
+
+bool Mdl7Writer::writeVertices(std::span<const VertexRecord> vertices)
+{
+    if (!isOpen() || groupCount(group::kFrameCount) != 0) return false;
+    countRun(group::kVertexCount, vertices.size(), kVertexRecordSize);
+    return emitRun(kVertexRecordSize, vertices.size(), [&](std::uint8_t* record, std::size_t i) {
+        const VertexRecord& v = vertices[i];
+        storeVertex(record, v.x, v.y, v.z, v.boneIndex, v.nx, v.ny, v.nz);
     });
 }
 

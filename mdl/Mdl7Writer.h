@@ -47,8 +47,11 @@
 
 #include "mdl/BufferedFile.h"
 #include "mdl/Mdl7Format.h"
+#include "mdl/MeshRecords.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace kelvane {
 
@@ -141,6 +144,15 @@ public:
     bool writeVertex(float x, float y, float z, std::int32_t boneIndex, float nx, float ny,
                      float nz);
 
+    // Runs of records: each writes what writeTexCoord, writeTriangle (with
+    // the record's own skin index) or writeVertex would write for every
+    // record in turn, with the same refusal, counts and result (true when
+    // every record was taken whole), but fills the file's buffer a run of
+    // records at a time instead of one call per record.
+    bool writeTexCoords(std::span<const TexCoordRecord> texCoords);
+    bool writeTriangles(std::span<const TriangleRecord> triangles);
+    bool writeVertices(std::span<const VertexRecord> vertices);
+
     // A provisional 24-byte frame header with both counts 0.
     bool beginFrame(const char* name);
     // One 26-byte frame vertex, laid out position, vertex index, normal.
@@ -190,6 +202,9 @@ private:
     void setField(std::uint8_t* field, std::int64_t value);
     // Adds `delta` to the current group's groupDataSize and to modelDataSize.
     void addToGroupAndModel(std::int64_t delta);
+    // Adds a run of `count` records of `recordSize` bytes to the group
+    // header's count at `countOffset`, to groupDataSize and to modelDataSize.
+    void countRun(int countOffset, std::size_t count, std::int64_t recordSize);
     // Writes a record and reports whether it was taken whole.
     bool put(const void* record, std::int64_t size);
     // Builds a record of `size` bytes (at most 68) with `build`, which must
@@ -198,6 +213,11 @@ private:
     // Reports whether the record was taken whole.
     template <typename Build>
     bool emit(std::int64_t size, const Build& build);
+    // Writes `count` records of `size` bytes, the i-th built by
+    // build(record, i), which must set every byte: as many at a time as the
+    // file's buffer has room for, and one through emit where it has none.
+    // Reports whether every record was taken whole.
+    template <typename Build> bool emitRun(std::int64_t size, std::size_t count, const Build& build);
     // Rewrites `image` at `offset` and returns to the position of the call.
     // Returns that position.
     std::int64_t patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size);

@@ -374,7 +374,6 @@ TEST_F(Mdl7WriterTest, PatchesHeadersThatLeftTheBuffer)
 TEST_F(Mdl7WriterTest, ShortWriteMakesCloseReportFailure)
 {
     if (!test::kHasFileSizeLimit) GTEST_SKIP() << "needs a file size limit";
-    if (!test::kHasFileSizeLimit) GTEST_SKIP() << "needs a file size limit";
     const std::string out = path();
     const std::string full = path("full.mdl");
     // Twice the write buffer, so that the limit is met by a flush in the
