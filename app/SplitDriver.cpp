@@ -6,6 +6,7 @@
 #include "mdl/Mdl7Format.h"
 #include "mdl/Mdl7Reader.h"
 #include "mdl/Mdl7Writer.h"
+#include "mdl/MeshRecords.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -20,24 +21,6 @@
 namespace kelvane {
 
 namespace {
-
-struct TexCoordRecord {
-    float s = 0;
-    float t = 0;
-};
-
-struct TriangleRecord {
-    std::int32_t vertexIndex[3] = {};
-    std::int32_t texCoordIndex[3] = {};
-    // The triangle's skin as read; stays 0 when the record carries none.
-    std::int32_t skinIndex = 0;
-};
-
-struct VertexRecord {
-    float x = 0, y = 0, z = 0;
-    float nx = 0, ny = 0, nz = 0;
-    std::int32_t boneIndex = 0;
-};
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -342,11 +325,14 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
             }
         }
 
-        for (const TexCoordRecord& c : texCoords) writer.writeTexCoord(c.s, c.t);
-        for (const TriangleRecord& t : triangles) {
-            writer.writeTriangle(t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
-                                 t.texCoordIndex[1], t.texCoordIndex[2], options_.allSkins ? t.skinIndex : 0);
+        // Without --all the file has the one chosen skin (and its normal
+        // map), and every triangle uses the first.
+        if (!options_.allSkins) {
+            for (TriangleRecord& t : triangles)
+                t.skinIndex = 0;
         }
+        writer.writeTexCoords(texCoords);
+        writer.writeTriangles(triangles);
 
         std::vector<VertexRecord>& vertices = vertices_;
         vertices.assign(static_cast<std::size_t>(vertexCount), VertexRecord{});
@@ -372,10 +358,12 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
         std::fprintf(positions_.get(), "%s   %f %f %f\n", groupFileName_, double(cx), double(cy), double(cz));
         if (options_.writeWmp) addModelEntity(groupFileName_, cx, cy, cz);
         if (options_.offsetMesh) offsetMesh_.writeVertex(cx, cy, cz, 0, 0.0f, 0.0f, 0.0f);
-        for (const VertexRecord& v : vertices) {
-            const float x = v.x - cx, y = v.y - cy, z = v.z - cz;
-            writer.writeVertex(x, y, z, v.boneIndex, v.nx, v.ny, v.nz);
+        for (VertexRecord& v : vertices) {
+            v.x -= cx;
+            v.y -= cy;
+            v.z -= cz;
         }
+        writer.writeVertices(vertices);
     }
 
     (void)reader_.skipFrames();
@@ -386,56 +374,40 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
 
 bool SplitDriver::Run::readTexCoords(std::int32_t group, std::vector<TexCoordRecord>& texCoords)
 {
-    const auto count = static_cast<std::int32_t>(texCoords.size());
-    for (std::int32_t k = 0; k < count; ++k) {
-        if (!reader_.readTexCoord(texCoords[k].s, texCoords[k].t)) {
-            return failGroup(group, readFailure("texture coordinate", k, count, reader_.texCoordRecordSize(),
-                                                mdl7::texcoord::kMinReadSize));
-        }
-    }
-    return true;
+    const std::size_t read = reader_.readTexCoords(texCoords);
+    if (read == texCoords.size()) return true;
+    return failGroup(group, readFailure("texture coordinate", static_cast<std::int32_t>(read),
+                                        static_cast<std::int32_t>(texCoords.size()),
+                                        reader_.texCoordRecordSize(), mdl7::texcoord::kMinReadSize));
 }
 
 bool SplitDriver::Run::readTriangles(std::int32_t group, std::int32_t vertexCount,
                                      std::vector<TriangleRecord>& triangles)
 {
-    const auto count = static_cast<std::int32_t>(triangles.size());
-    for (std::int32_t k = 0; k < count; ++k) {
-        TriangleRecord& t = triangles[k];
-        if (reader_.readTriangle(t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
-                                 t.texCoordIndex[1], t.texCoordIndex[2], t.skinIndex)) {
-            continue;
+    const std::size_t read = reader_.readTriangles(triangles);
+    if (read == triangles.size()) return true;
+    const auto k = static_cast<std::int32_t>(read);
+    // A triangle the reader took but refused names a vertex outside the
+    // group; otherwise the record itself could not be read.
+    for (std::int32_t vertex : triangles[read].vertexIndex) {
+        if (vertex >= vertexCount) {
+            return failGroup(group, "triangle " + std::to_string(k) + " uses vertex " +
+                                        std::to_string(vertex) + " of " + std::to_string(vertexCount));
         }
-        // A triangle the reader took but refused names a vertex outside the
-        // group; otherwise the record itself could not be read.
-        for (std::int32_t vertex : t.vertexIndex) {
-            if (vertex >= vertexCount) {
-                return failGroup(group, "triangle " + std::to_string(k) + " uses vertex " + std::to_string(vertex) +
-                                            " of " + std::to_string(vertexCount));
-            }
-        }
-        return failGroup(group, readFailure("triangle", k, count, reader_.triangleRecordSize(),
-                                            mdl7::triangle::kMinReadSize));
     }
-    return true;
+    return failGroup(group, readFailure("triangle", k, static_cast<std::int32_t>(triangles.size()),
+                                        reader_.triangleRecordSize(), mdl7::triangle::kMinReadSize));
 }
 
 bool SplitDriver::Run::readVertices(std::int32_t group, std::vector<VertexRecord>& vertices)
 {
-    const auto count = static_cast<std::int32_t>(vertices.size());
-    for (std::int32_t k = 0; k < count; ++k) {
-        VertexRecord& v = vertices[k];
-        if (!reader_.readVertex(v.x, v.y, v.z, v.boneIndex)) {
-            return failGroup(group, readFailure("vertex", k, count, reader_.vertexRecordSize(),
-                                                mdl7::vertex::kMinReadSize));
-        }
-        // False only says the normal was not stored in the record itself: a
-        // 16-byte record hands out the normal table's vector (an index
-        // outside the table leaves the zero normal), other short records a
-        // zero normal. Either is what the vertex has.
-        (void)reader_.readVertexNormal(v.nx, v.ny, v.nz);
-    }
-    return true;
+    // A short record's normal comes from the normal table (a 16-byte record)
+    // or is the zero normal; either is what the vertex has.
+    const std::size_t read = reader_.readVertices(vertices);
+    if (read == vertices.size()) return true;
+    return failGroup(group, readFailure("vertex", static_cast<std::int32_t>(read),
+                                        static_cast<std::int32_t>(vertices.size()),
+                                        reader_.vertexRecordSize(), mdl7::vertex::kMinReadSize));
 }
 
 } // namespace kelvane
