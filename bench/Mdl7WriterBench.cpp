@@ -33,10 +33,14 @@ constexpr int kTexCoordCount = 65535;
 constexpr int kSkinSide = 256;
 constexpr int kSkinBytesPerPixel = 4;
 
+// How the records reach the writer: one call per record, or the whole run of
+// each kind in one call.
+enum class Calls { kPerRecord, kRuns };
+
 struct Scene {
-    std::vector<float> vertices; // x, y, z, nx, ny, nz per vertex
-    std::vector<float> texCoords;
-    std::vector<std::int32_t> triangles; // three vertex, three texture-coordinate indices
+    std::vector<VertexRecord> vertices;
+    std::vector<TexCoordRecord> texCoords;
+    std::vector<TriangleRecord> triangles;
     std::vector<std::uint8_t> skin; // main image followed by the three mipmaps
     bench::ScratchFolder folder{"kelvane-bench"};
     std::string writerPath;
@@ -45,27 +49,26 @@ struct Scene {
 
     Scene()
     {
-        vertices.resize(std::size_t(kVertexCount) * 6);
+        vertices.resize(kVertexCount);
         for (int i = 0; i < kVertexCount; ++i) {
-            float* v = &vertices[std::size_t(i) * 6];
-            v[0] = float(i % 256);
-            v[1] = float(i / 256);
-            v[2] = float(i) * 0.001f;
-            v[3] = 0;
-            v[4] = 0;
-            v[5] = 1;
+            VertexRecord& v = vertices[std::size_t(i)];
+            v.x = float(i % 256);
+            v.y = float(i / 256);
+            v.z = float(i) * 0.001f;
+            v.nz = 1;
+            v.boneIndex = -1;
         }
-        texCoords.resize(std::size_t(kTexCoordCount) * 2);
+        texCoords.resize(kTexCoordCount);
         for (int i = 0; i < kTexCoordCount; ++i) {
-            texCoords[std::size_t(i) * 2] = float(i % 256) / 256;
-            texCoords[std::size_t(i) * 2 + 1] = float(i / 256) / 256;
+            texCoords[std::size_t(i)].s = float(i % 256) / 256;
+            texCoords[std::size_t(i)].t = float(i / 256) / 256;
         }
-        triangles.resize(std::size_t(kTriangleCount) * 6);
+        triangles.resize(kTriangleCount);
         for (int i = 0; i < kTriangleCount; ++i) {
-            std::int32_t* t = &triangles[std::size_t(i) * 6];
+            TriangleRecord& t = triangles[std::size_t(i)];
             for (int k = 0; k < 3; ++k) {
-                t[k] = (i + k) % kVertexCount;
-                t[3 + k] = (i + k) % kTexCoordCount;
+                t.vertexIndex[k] = (i + k) % kVertexCount;
+                t.texCoordIndex[k] = (i + k) % kTexCoordCount;
             }
         }
         std::size_t skinBytes = 0;
@@ -78,16 +81,25 @@ struct Scene {
         writerPath = folder.path() + "/writer.mdl";
         blockPath = folder.path() + "/block.mdl";
 
-        if (!writeGroup(writerPath)) {
+        if (!writeGroup(writerPath, Calls::kPerRecord)) {
             std::fprintf(stderr, "writing %s failed\n", writerPath.c_str());
             std::exit(1);
         }
         std::ifstream in(writerPath, std::ios::binary);
         fileBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (!writeGroup(blockPath, Calls::kRuns) || readFile(blockPath) != fileBytes) {
+            std::fprintf(stderr, "writing %s in runs did not give the same file\n", blockPath.c_str());
+            std::exit(1);
+        }
     }
 
+    static std::vector<std::uint8_t> readFile(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
 
-    bool writeGroup(const std::string& path) const
+    bool writeGroup(const std::string& path, Calls calls) const
     {
         Mdl7Writer writer;
         if (writer.open(path.c_str()) < 0) return false;
@@ -98,16 +110,20 @@ struct Scene {
         ok &= writer.writeSkinPixels(skin.data(), skin.data() + main, skin.data() + main + main / 4,
                                      skin.data() + main + main / 4 + main / 16);
         writer.finishSkin();
-        for (int i = 0; i < kTexCoordCount; ++i) {
-            ok &= writer.writeTexCoord(texCoords[std::size_t(i) * 2], texCoords[std::size_t(i) * 2 + 1]);
-        }
-        for (int i = 0; i < kTriangleCount; ++i) {
-            const std::int32_t* t = &triangles[std::size_t(i) * 6];
-            ok &= writer.writeTriangle(t[0], t[1], t[2], t[3], t[4], t[5], 0);
-        }
-        for (int i = 0; i < kVertexCount; ++i) {
-            const float* v = &vertices[std::size_t(i) * 6];
-            ok &= writer.writeVertex(v[0], v[1], v[2], -1, v[3], v[4], v[5]);
+        if (calls == Calls::kRuns) {
+            ok &= writer.writeTexCoords(texCoords);
+            ok &= writer.writeTriangles(triangles);
+            ok &= writer.writeVertices(vertices);
+        } else {
+            for (const TexCoordRecord& c : texCoords) ok &= writer.writeTexCoord(c.s, c.t);
+            for (const TriangleRecord& t : triangles) {
+                ok &= writer.writeTriangle(t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2],
+                                           t.texCoordIndex[0], t.texCoordIndex[1], t.texCoordIndex[2],
+                                           t.skinIndex);
+            }
+            for (const VertexRecord& v : vertices) {
+                ok &= writer.writeVertex(v.x, v.y, v.z, v.boneIndex, v.nx, v.ny, v.nz);
+            }
         }
         writer.finishGroup();
         return writer.close() && ok;
@@ -130,16 +146,21 @@ void removeUntimed(benchmark::State& state, const std::string& path)
     state.ResumeTiming();
 }
 
-void BM_WriterRecordByRecord(benchmark::State& state)
+void writerBench(benchmark::State& state, Calls calls)
 {
     const Scene& s = scene();
     for (auto _ : state) {
         removeUntimed(state, s.writerPath);
-        if (!s.writeGroup(s.writerPath)) state.SkipWithError("write failed");
+        if (!s.writeGroup(s.writerPath, calls)) state.SkipWithError("write failed");
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(s.fileBytes.size()));
 }
+
+void BM_WriterRecordByRecord(benchmark::State& state) { writerBench(state, Calls::kPerRecord); }
 BENCHMARK(BM_WriterRecordByRecord)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WriterRuns(benchmark::State& state) { writerBench(state, Calls::kRuns); }
+BENCHMARK(BM_WriterRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OneCallFromMemory(benchmark::State& state)
 {
@@ -157,10 +178,10 @@ void BM_OneCallFromMemory(benchmark::State& state)
 }
 BENCHMARK(BM_OneCallFromMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Both ways in turn within every iteration, so that a busy machine slows
-// them alike; reports the mean of each and their ratio (the figure to keep
-// within 1.5). The iteration time is the writer's.
-void BM_WriterAgainstOneCall(benchmark::State& state)
+// The writer and the one-call write in turn within every iteration, so that
+// a busy machine slows them alike; reports the mean of each and their ratio
+// (the figure to keep within 1.5). The iteration time is the writer's.
+void writerAgainstOneCall(benchmark::State& state, Calls calls)
 {
     using Clock = std::chrono::steady_clock;
     const Scene& s = scene();
@@ -171,7 +192,7 @@ void BM_WriterAgainstOneCall(benchmark::State& state)
         ::unlink(s.writerPath.c_str());
         ::unlink(s.blockPath.c_str());
         const auto start = Clock::now();
-        const bool written = s.writeGroup(s.writerPath);
+        const bool written = s.writeGroup(s.writerPath, calls);
         const auto middle = Clock::now();
         const int descriptor = platform::openWrite(s.blockPath.c_str());
         const bool blockWritten =
@@ -189,6 +210,11 @@ void BM_WriterAgainstOneCall(benchmark::State& state)
     state.counters["one_call_ms"] = 1e3 * oneCallSeconds / n;
     state.counters["ratio"] = oneCallSeconds > 0 ? writerSeconds / oneCallSeconds : 0;
 }
+
+void BM_WriterAgainstOneCall(benchmark::State& state) { writerAgainstOneCall(state, Calls::kPerRecord); }
 BENCHMARK(BM_WriterAgainstOneCall)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+void BM_WriterRunsAgainstOneCall(benchmark::State& state) { writerAgainstOneCall(state, Calls::kRuns); }
+BENCHMARK(BM_WriterRunsAgainstOneCall)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 } // namespace
