@@ -2,6 +2,8 @@
 
 #include "mdl/PlatformFile.h"
 
+#include <cstring>
+
 // GCC announces AddressSanitizer with a macro, Clang through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
 #define KELVANE_ADDRESS_SANITIZER 1
@@ -30,7 +32,9 @@ bool FileImage::load(int descriptor, std::int64_t length)
     // this platform) are read.
     if (const void* mapping = platform::mapRead(descriptor, length); mapping != nullptr) {
         data_ = static_cast<const std::uint8_t*>(mapping);
+        length_ = length;
         mappedLength_ = length;
+        descriptor_ = descriptor;
         return true;
     }
 #endif
@@ -41,15 +45,33 @@ bool FileImage::load(int descriptor, std::int64_t length)
         return false;
     }
     data_ = block_.get();
+    length_ = length;
     return true;
+}
+
+bool FileImage::holds(const std::uint8_t* at, std::int64_t count) const
+{
+    // Compared as addresses: `at` may point into some other block.
+    const auto start = reinterpret_cast<std::uintptr_t>(data_);
+    const auto first = reinterpret_cast<std::uintptr_t>(at);
+    return data_ != nullptr && count >= 0 && first >= start && first - start <= std::uint64_t(length_) &&
+           std::uint64_t(count) <= std::uint64_t(length_) - (first - start);
+}
+
+void FileImage::copyOut(std::int64_t offset, void* out, std::int64_t count) const
+{
+    if (mappedLength_ > 0 && platform::readAt(descriptor_, offset, out, count) == count) return;
+    std::memcpy(out, data_ + offset, static_cast<std::size_t>(count));
 }
 
 void FileImage::release()
 {
     if (mappedLength_ > 0) platform::unmap(data_, mappedLength_);
     mappedLength_ = 0;
+    descriptor_ = -1;
     block_.reset();
     data_ = nullptr;
+    length_ = 0;
 }
 
 } // namespace kelvane

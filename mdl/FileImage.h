@@ -38,11 +38,25 @@ public:
 
     // Start of the image; null when nothing is held.
     [[nodiscard]] const std::uint8_t* data() const { return data_; }
+    // Whether the `count` bytes at `at` lie inside the image.
+    [[nodiscard]] bool holds(const std::uint8_t* at, std::int64_t count) const;
+
+    // Copies `count` bytes at `offset` of the image (the caller keeps both
+    // inside it) to `out`. A mapped image reads them from the file where it
+    // can, without touching the mapping: the system maps the pages around a
+    // page that is touched as well (64 KiB on Linux), so a reader that needs
+    // a few header bytes here and there in a long stretch it steps over
+    // would have the whole stretch mapped, and unmapped again at the end.
+    // The descriptor given to load must still be open.
+    void copyOut(std::int64_t offset, void* out, std::int64_t count) const;
 
 private:
     const std::uint8_t* data_ = nullptr;
-    // Set when data_ is a mapping of this many bytes.
+    std::int64_t length_ = 0;
+    // Set when data_ is a mapping of this many bytes of the file open on
+    // descriptor_.
     std::int64_t mappedLength_ = 0;
+    int descriptor_ = -1;
     // Set when data_ is an allocated block.
     std::unique_ptr<std::uint8_t[]> block_;
 };

@@ -688,14 +688,30 @@ bool Mdl7Reader::skipFrame()
 bool Mdl7Reader::skipFrames()
 {
     if (!isReady() || group_ == nullptr) return false;
-    // Each pass takes a frame header of at least 24 bytes or fails, so the
-    // loop ends with the data whatever the count says.
+    // readFrameHeader and skipFrame for each frame, except that the two
+    // counts are copied out of the header rather than read in place: frames
+    // are most of many files, and reading one header through the mapping
+    // would have the system map most of its frame with it. Each pass takes
+    // a header of at least 24 bytes or fails, so the loop ends with the data
+    // whatever the count says.
+    static_assert(frame::kBoneTransformCount == frame::kFrameVertexCount + 4 &&
+                  frame::kBoneTransformCount + 4 <= frame::kMinReadSize);
     const std::int32_t count = groupI32(group::kFrameCount);
+    if (count <= 0) return true;
+    const std::uint16_t headerSize = frameHeaderSize();
+    if (headerSize < frame::kMinReadSize) return false;
     for (std::int32_t i = 0; i < count; ++i) {
-        std::int32_t frameVertexCount = 0;
-        std::int32_t boneTransformCount = 0;
-        char name[frame::kNameSize];
-        if (!readFrameHeader(frameVertexCount, boneTransformCount, name) || !skipFrame()) return false;
+        const std::uint8_t* header = advance(headerSize);
+        if (header == nullptr) return false;
+        frame_ = header;
+        std::uint8_t counts[8];
+        peek(header + frame::kFrameVertexCount, counts, sizeof counts);
+        const std::int32_t frameVertexCount = loadI32(counts);
+        const std::int32_t boneTransformCount = loadI32(counts + 4);
+        if (frameVertexCount != 0 && !skipRecords(frameVertexRecordSize(), frameVertexCount)) return false;
+        if (boneTransformCount != 0 && !skipRecords(boneTransformRecordSize(), boneTransformCount)) {
+            return false;
+        }
     }
     return true;
 }

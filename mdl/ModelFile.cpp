@@ -2,6 +2,7 @@
 
 #include "mdl/PlatformFile.h"
 
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -70,6 +71,17 @@ bool ModelFile::close()
 {
     closeBase();
     return true;
+}
+
+void ModelFile::peek(const std::uint8_t* at, void* out, std::int64_t count) const
+{
+    // Data attached from the caller's memory (parseHeader without open) is
+    // not the image's.
+    if (image_.holds(at, count)) {
+        image_.copyOut(at - image_.data(), out, count);
+    } else {
+        std::memcpy(out, at, static_cast<std::size_t>(count));
+    }
 }
 
 void ModelFile::closeBase()

@@ -108,6 +108,12 @@ protected:
     std::int32_t loadAndParse(const char* path, std::int64_t parseLengthArgument,
                               std::uint32_t minimumLimit);
 
+    // Copies `count` bytes at `at`, which lie inside the data, to `out`
+    // without bringing the pages around them into the mapping (see
+    // FileImage::copyOut): for the few fields a reader needs from records it
+    // otherwise steps over.
+    void peek(const std::uint8_t* at, void* out, std::int64_t count) const;
+
     // Called by parseHeader implementations: the data starts at `data`, the
     // cursor at data + cursorOffset, and dataLimit becomes `limit`.
     void attachData(const std::uint8_t* data, std::int32_t cursorOffset, std::int32_t limit);

@@ -114,6 +114,20 @@ std::int64_t writeAll(int descriptor, const void* data, std::int64_t count)
     return done;
 }
 
+std::int64_t readAt([[maybe_unused]] int descriptor, [[maybe_unused]] std::int64_t offset,
+                    [[maybe_unused]] void* data, [[maybe_unused]] std::int64_t count)
+{
+#ifdef _WIN32
+    return -1;
+#else
+    if (offset < 0 || count < 0 || count > kMaxChunk) return -1;
+    for (;;) {
+        const ssize_t n = ::pread(descriptor, data, static_cast<size_t>(count), static_cast<off_t>(offset));
+        if (n >= 0 || errno != EINTR) return n;
+    }
+#endif
+}
+
 std::int64_t seekSet(int descriptor, std::int64_t offset) { return seek(descriptor, offset, SEEK_SET); }
 
 std::int64_t seekEnd(int descriptor) { return seek(descriptor, 0, SEEK_END); }

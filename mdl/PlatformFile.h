@@ -29,6 +29,11 @@ namespace kelvane::platform {
 // writes), or -1 when nothing could be written.
 [[nodiscard]] std::int64_t writeAll(int descriptor, const void* data, std::int64_t count);
 
+// Reads up to `count` bytes at `offset` without moving the file position.
+// Returns the number read, or -1 on error and on the Windows runtime, which
+// has no positioned read (nothing is mapped there, so nothing needs one).
+[[nodiscard]] std::int64_t readAt(int descriptor, std::int64_t offset, void* data, std::int64_t count);
+
 // Moves the file position; returns the new position or -1.
 std::int64_t seekSet(int descriptor, std::int64_t offset);
 std::int64_t seekEnd(int descriptor);

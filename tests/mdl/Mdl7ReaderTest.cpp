@@ -620,6 +620,45 @@ TEST_F(Mdl7ReaderTest, ReadsFramesWithVerticesAndBoneTransforms)
     EXPECT_EQ(type, 3);
 }
 
+TEST_F(Mdl7ReaderTest, SkipsFramesToTheNextGroup)
+{
+    // Frames of many pages each, so that the headers the skip reads lie far
+    // apart in the file, followed by a group of another type.
+    Mdl7Builder b;
+    b.group({.frameCount = 3});
+    b.frame({.frameVertexCount = 400});
+    for (int i = 0; i < 400; ++i) b.frameVertex({.x = float(i)});
+    b.frame({.boneTransformCount = 100});
+    for (int i = 0; i < 100; ++i) b.boneTransform(0, {});
+    b.frame({.frameVertexCount = 1, .boneTransformCount = 1}).frameVertex({}).boneTransform(1, {});
+    b.group({.type = 3});
+    const std::vector<std::uint8_t> bytes = b.bytes();
+
+    const auto skipAndReadNext = [](Mdl7Reader& reader) {
+        std::uint8_t type = 0;
+        std::int32_t size = 0;
+        if (!reader.readGroupHeader(type, size, nullptr) || !reader.skipFrames()) return -1;
+        if (!reader.readGroupHeader(type, size, nullptr)) return -2;
+        return int(type);
+    };
+    // From the file, where the headers are copied out of it, and from memory
+    // handed to parseHeader.
+    ASSERT_TRUE(openBuilt(b));
+    EXPECT_EQ(skipAndReadNext(reader_), 3);
+    Mdl7Reader attached;
+    ASSERT_EQ(attached.parseHeader(bytes.data(), std::int32_t(bytes.size())), std::int32_t(bytes.size()));
+    EXPECT_EQ(skipAndReadNext(attached), 3);
+
+    // A frame that announces more than the data holds.
+    Mdl7Builder cut;
+    cut.group({.frameCount = 2}).frame({.frameVertexCount = 1}).frameVertex({});
+    cut.frame({.frameVertexCount = 2}).frameVertex({});
+    ASSERT_TRUE(openBuilt(cut));
+    ASSERT_TRUE(readGroup());
+    EXPECT_FALSE(reader_.skipFrames());
+    EXPECT_EQ(reader_.tell(), reader_.dataLimit());
+}
+
 TEST_F(Mdl7ReaderTest, RefusesShortFrameRecordsAndBadFrameCounts)
 {
     Mdl7Builder b;
