@@ -559,102 +559,83 @@ bool Mdl7Reader::readVertexNormal(float& nx, float& ny, float& nz)
 
 // --- Runs of records -------------------------------------------------------------------
 
-const std::uint8_t* Mdl7Reader::runStart(std::int32_t count, std::int32_t recordSize,
-                                         std::int32_t minimumSize, std::size_t wanted, std::size_t& available)
+template <typename Record, typename Decode>
+std::size_t Mdl7Reader::readRun(int countOffset, std::uint16_t recordSize, int minimumSize,
+                                std::span<Record> records, const std::uint8_t*& current,
+                                const Decode& decode)
 {
-    available = 0;
-    if (wanted == 0 || !isReady() || group_ == nullptr || count <= 0 || recordSize < minimumSize) {
-        return nullptr;
+    // Refused without moving exactly where the single read is.
+    if (records.empty() || !isReady() || group_ == nullptr || groupI32(countOffset) <= 0 ||
+        recordSize < minimumSize) {
+        return 0;
     }
     const auto whole = static_cast<std::uint64_t>(std::max<std::int64_t>(remaining(), 0) / recordSize);
-    available = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, whole));
-    return advance(0);
-}
-
-void Mdl7Reader::finishRun(std::size_t taken, std::size_t wanted, std::int32_t recordSize)
-{
-    (void)advance(static_cast<std::int64_t>(taken) * recordSize);
-    if (taken < wanted) (void)advance(recordSize);
+    const auto available = static_cast<std::size_t>(std::min<std::uint64_t>(records.size(), whole));
+    const std::uint8_t* record = advance(0);
+    std::size_t k = 0;
+    for (; k < available; ++k, record += recordSize) {
+        prefetchAhead(record);
+        if (!decode(record, records[k])) {
+            // Refused after the record was taken, as a triangle is.
+            current = record;
+            (void)advance(static_cast<std::int64_t>(k + 1) * recordSize);
+            return k;
+        }
+    }
+    if (k > 0) current = record - recordSize;
+    (void)advance(static_cast<std::int64_t>(k) * recordSize);
+    // A single read of the first record that does not fit moves the cursor
+    // to the end of the data and fails.
+    if (k < records.size()) (void)advance(recordSize);
+    return k;
 }
 
 std::size_t Mdl7Reader::readTexCoords(std::span<TexCoordRecord> texCoords)
 {
-    std::size_t available = 0;
-    const std::uint16_t size = texCoordRecordSize();
-    const std::uint8_t* record =
-        runStart(groupI32(group::kTexCoordCount), size, texcoord::kMinReadSize, texCoords.size(), available);
-    if (record == nullptr) return 0;
-    for (std::size_t k = 0; k < available; ++k, record += size) {
-        prefetchAhead(record);
-        texCoords[k].s = loadF32(record + texcoord::kS);
-        texCoords[k].t = loadF32(record + texcoord::kT);
-    }
-    if (available > 0) texCoord_ = record - size;
-    finishRun(available, texCoords.size(), size);
-    return available;
+    return readRun(group::kTexCoordCount, texCoordRecordSize(), texcoord::kMinReadSize, texCoords, texCoord_,
+                   [](const std::uint8_t* record, TexCoordRecord& c) {
+                       c.s = loadF32(record + texcoord::kS);
+                       c.t = loadF32(record + texcoord::kT);
+                       return true;
+                   });
 }
 
 std::size_t Mdl7Reader::readTriangles(std::span<TriangleRecord> triangles)
 {
-    std::size_t available = 0;
     const std::uint16_t size = triangleRecordSize();
-    const std::uint8_t* record =
-        runStart(groupI32(group::kTriangleCount), size, triangle::kMinReadSize, triangles.size(), available);
-    if (record == nullptr) return 0;
     const bool withSkin = size >= triangle::kSizeWithSkin;
     const std::int32_t vertexCount = groupI32(group::kVertexCount);
-    std::size_t k = 0;
-    for (; k < available; ++k, record += size) {
-        prefetchAhead(record);
-        TriangleRecord& t = triangles[k];
-        if (!readTriangleIndices(record, vertexCount, t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2],
-                                 t.texCoordIndex[0], t.texCoordIndex[1], t.texCoordIndex[2])) {
-            // Refused after the record was taken, as readTriangle is.
-            triangle_ = record;
-            (void)advance(static_cast<std::int64_t>(k + 1) * size);
-            return k;
-        }
-        if (withSkin) t.skinIndex = loadI32(record + triangle::kSkinIndex);
-    }
-    if (k > 0) triangle_ = record - size;
-    finishRun(k, triangles.size(), size);
-    return k;
+    return readRun(group::kTriangleCount, size, triangle::kMinReadSize, triangles, triangle_,
+                   [&](const std::uint8_t* record, TriangleRecord& t) {
+                       if (!readTriangleIndices(record, vertexCount, t.vertexIndex[0], t.vertexIndex[1],
+                                                t.vertexIndex[2], t.texCoordIndex[0], t.texCoordIndex[1],
+                                                t.texCoordIndex[2])) {
+                           return false;
+                       }
+                       if (withSkin) t.skinIndex = loadI32(record + triangle::kSkinIndex);
+                       return true;
+                   });
 }
 
 std::size_t Mdl7Reader::readVertices(std::span<VertexRecord> vertices)
 {
-    std::size_t available = 0;
     const std::uint16_t size = vertexRecordSize();
-    const std::uint8_t* record =
-        runStart(groupI32(group::kVertexCount), size, vertex::kMinReadSize, vertices.size(), available);
-    if (record == nullptr) return 0;
-    const std::uint8_t* const first = record;
-    for (std::size_t k = 0; k < available; ++k, record += size) {
-        prefetchAhead(record);
-        VertexRecord& v = vertices[k];
-        v.x = loadF32(record + vertex::kX);
-        v.y = loadF32(record + vertex::kY);
-        v.z = loadF32(record + vertex::kZ);
-        v.boneIndex = loadIndex16(record + vertex::kIndex);
-    }
-    // The normal's form depends on the record size alone, so each form is
-    // one loop of its own.
-    record = first;
-    if (size >= vertex::kSizeWithNormal) {
-        for (std::size_t k = 0; k < available; ++k, record += size) {
-            vertices[k].nx = loadF32(record + vertex::kNormal);
-            vertices[k].ny = loadF32(record + vertex::kNormal + 4);
-            vertices[k].nz = loadF32(record + vertex::kNormal + 8);
-        }
-    } else {
-        for (std::size_t k = 0; k < available; ++k, record += size) {
-            VertexRecord& v = vertices[k];
-            (void)readNormal(record, size, v.nx, v.ny, v.nz);
-        }
-    }
-    if (available > 0) vertex_ = first + (available - 1) * size;
-    finishRun(available, vertices.size(), size);
-    return available;
+    const bool withNormal = size >= vertex::kSizeWithNormal;
+    return readRun(group::kVertexCount, size, vertex::kMinReadSize, vertices, vertex_,
+                   [&](const std::uint8_t* record, VertexRecord& v) {
+                       v.x = loadF32(record + vertex::kX);
+                       v.y = loadF32(record + vertex::kY);
+                       v.z = loadF32(record + vertex::kZ);
+                       v.boneIndex = loadIndex16(record + vertex::kIndex);
+                       if (withNormal) {
+                           v.nx = loadF32(record + vertex::kNormal);
+                           v.ny = loadF32(record + vertex::kNormal + 4);
+                           v.nz = loadF32(record + vertex::kNormal + 8);
+                       } else {
+                           (void)readNormal(record, size, v.nx, v.ny, v.nz);
+                       }
+                       return true;
+                   });
 }
 
 // --- Frames ----------------------------------------------------------------------------

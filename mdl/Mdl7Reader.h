@@ -351,16 +351,13 @@ private:
                                     std::int32_t minimumSize);
     // Steps over count records of recordSize bytes in one checked step.
     bool skipRecords(std::int32_t recordSize, std::int32_t count);
-    // For a run of `wanted` counted records: null when the single read would
-    // be refused without moving (closed, no group, count not positive, record
-    // size below `minimumSize`); otherwise the current position, with
-    // `available` set to how many of the wanted records lie whole in the data.
-    const std::uint8_t* runStart(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize,
-                                 std::size_t wanted, std::size_t& available);
-    // Takes the `taken` records of `recordSize` bytes of a run; when the run
-    // wanted more than the data held, fails one more read as a single read
-    // would (the cursor goes to the end of the data).
-    void finishRun(std::size_t taken, std::size_t wanted, std::int32_t recordSize);
+    // The body of the run reads: the records of the group count at
+    // `countOffset` go through `decode(record, entry)`, which returns false
+    // for a record it refuses after taking it; `current` becomes the last
+    // record taken.
+    template <typename Record, typename Decode>
+    std::size_t readRun(int countOffset, std::uint16_t recordSize, int minimumSize,
+                        std::span<Record> records, const std::uint8_t*& current, const Decode& decode);
     // Reads the six indices of a triangle record and tells whether its
     // vertex indices lie below `vertexCount`.
     static bool readTriangleIndices(const std::uint8_t* record, std::int32_t vertexCount,
