@@ -328,8 +328,7 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
         // Without --all the file has the one chosen skin (and its normal
         // map), and every triangle uses the first.
         if (!options_.allSkins) {
-            for (TriangleRecord& t : triangles)
-                t.skinIndex = 0;
+            for (TriangleRecord& t : triangles) t.skinIndex = 0;
         }
         writer.writeTexCoords(texCoords);
         writer.writeTriangles(triangles);

@@ -6,8 +6,11 @@
 // read checks the count that the enclosing header gives for its kind of
 // record, takes the record from the cursor by the size stored in the file
 // header, remembers it as the current record of its kind and hands its fields
-// out through out-parameters. Skip operations step over parts a caller does
-// not want without decoding them.
+// out through out-parameters. A mesh group's texture coordinates, triangles
+// and vertices can also be read as runs into arrays (readTexCoords,
+// readTriangles, readVertices), which costs a fraction of one call per
+// record. Skip operations step over parts a caller does not want without
+// decoding them.
 //
 // Typical walk (every call can fail; stop at the first false):
 //

@@ -7,7 +7,10 @@
 // provisionally when it is begun, keeps a packed little-endian image of it,
 // advances the counts and sizes inside that image as the dependent records
 // go out, and rewrites the image at its remembered file offset when the
-// caller finishes it. The file header is rewritten by `close`.
+// caller finishes it. The file header is rewritten by `close`. A mesh
+// group's texture coordinates, triangles and vertices can also be written
+// as runs from arrays (writeTexCoords, writeTriangles, writeVertices); the
+// file gets the same bytes as from one call per record.
 //
 // Calling order (the writer enforces only the refusals named below):
 //   open; any bones; per group: beginGroup, its skins (beginSkin,
