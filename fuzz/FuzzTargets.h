@@ -20,6 +20,7 @@
 #include "mdl/OpenModelFile.h"
 #include "mdl/legacy/LegacyModelReader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +29,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <span>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -189,14 +191,26 @@ inline void readFrames(Mdl7Reader& reader, std::int32_t frameCount)
     }
 }
 
-// One mesh group, read record by record (`skipping` steps over the parts
-// instead, as a caller that wants only some of them does).
-inline void readMeshGroup(Mdl7Reader& reader, bool skipping)
+// How a mesh group is walked: record by record, with the run reads for its
+// texture coordinates, triangles and vertices, or stepping over the parts as
+// a caller that wants only some of them does.
+enum class GroupWalk { kRecords, kRuns, kSkips };
+
+// Reads `count` records (at most a few thousand, whatever the count says) as
+// one run; false when the run stopped early.
+template <typename Record>
+bool readRun(Mdl7Reader& reader, std::size_t (Mdl7Reader::*read)(std::span<Record>), std::int32_t count)
+{
+    std::vector<Record> records(static_cast<std::size_t>(std::clamp(count, 0, 4096)));
+    return (reader.*read)(records) == records.size();
+}
+
+inline void readMeshGroup(Mdl7Reader& reader, GroupWalk walk)
 {
     std::int32_t skinCount = 0, texCoordCount = 0, triangleCount = 0, vertexCount = 0, frameCount = 0;
     if (!reader.readGroupCounts(skinCount, texCoordCount, triangleCount, vertexCount, frameCount)) return;
 
-    if (skipping) {
+    if (walk == GroupWalk::kSkips) {
         if (!reader.skipSkins() || !reader.skipTexCoords() || !reader.skipTriangles() || !reader.skipVertices()) {
             return;
         }
@@ -214,6 +228,14 @@ inline void readMeshGroup(Mdl7Reader& reader, bool skipping)
         } else if (!reader.skipSkin()) {
             return;
         }
+    }
+    if (walk == GroupWalk::kRuns) {
+        if (readRun(reader, &Mdl7Reader::readTexCoords, texCoordCount) &&
+            readRun(reader, &Mdl7Reader::readTriangles, triangleCount) &&
+            readRun(reader, &Mdl7Reader::readVertices, vertexCount)) {
+            readFrames(reader, frameCount);
+        }
+        return;
     }
     for (std::int32_t k = 0; k < texCoordCount; ++k) {
         float s = 0, t = 0;
@@ -333,7 +355,7 @@ inline void walkMdl7InOrder(Mdl7Reader& reader)
             if (!reader.skipGroup()) break;
             continue;
         }
-        readMeshGroup(reader, g % 2 == 1);
+        readMeshGroup(reader, static_cast<GroupWalk>(g % 3));
         touchViews(reader);
     }
     readDeformers(reader, false);
@@ -362,7 +384,7 @@ inline void walkMdl7OutOfOrder(Mdl7Reader& reader, const std::uint8_t* ops, std:
     char extra[64];
     for (std::size_t k = 0; k < opCount; ++k) {
         const std::uint8_t op = ops[k];
-        switch (op % 44) {
+        switch (op % 47) {
         case 0: (void)reader.readHeader(i[0], i[1], i[2], i[3], i[4]); break;
         case 1: checkName(reader.readBone(i[0], f[0], f[1], f[2], name), 20); break;
         case 2: checkName(reader.readGroupHeader(type, i[0], name), 16); break;
@@ -420,6 +442,9 @@ inline void walkMdl7OutOfOrder(Mdl7Reader& reader, const std::uint8_t* ops, std:
         case 40: (void)reader.skipVertices(); break;
         case 41: (void)reader.skipFrame(); (void)reader.skipFrames(); break;
         case 42: (void)reader.seek(std::int64_t(op) * 4); break;
+        case 43: (void)readRun(reader, &Mdl7Reader::readTexCoords, op % 9); break;
+        case 44: (void)readRun(reader, &Mdl7Reader::readTriangles, op % 9); break;
+        case 45: (void)readRun(reader, &Mdl7Reader::readVertices, op % 9); break;
         default: (void)reader.close(); break;
         }
         touchViews(reader);
