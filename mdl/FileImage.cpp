@@ -33,8 +33,7 @@ bool FileImage::load(int descriptor, std::int64_t length)
     if (const void* mapping = platform::mapRead(descriptor, length); mapping != nullptr) {
         data_ = static_cast<const std::uint8_t*>(mapping);
         length_ = length;
-        mappedLength_ = length;
-        descriptor_ = descriptor;
+        mappedDescriptor_ = descriptor;
         return true;
     }
 #endif
@@ -60,15 +59,14 @@ bool FileImage::holds(const std::uint8_t* at, std::int64_t count) const
 
 void FileImage::copyOut(std::int64_t offset, void* out, std::int64_t count) const
 {
-    if (mappedLength_ > 0 && platform::readAt(descriptor_, offset, out, count) == count) return;
+    if (mappedDescriptor_ >= 0 && platform::readAt(mappedDescriptor_, offset, out, count) == count) return;
     std::memcpy(out, data_ + offset, static_cast<std::size_t>(count));
 }
 
 void FileImage::release()
 {
-    if (mappedLength_ > 0) platform::unmap(data_, mappedLength_);
-    mappedLength_ = 0;
-    descriptor_ = -1;
+    if (mappedDescriptor_ >= 0) platform::unmap(data_, length_);
+    mappedDescriptor_ = -1;
     block_.reset();
     data_ = nullptr;
     length_ = 0;

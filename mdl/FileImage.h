@@ -53,10 +53,8 @@ public:
 private:
     const std::uint8_t* data_ = nullptr;
     std::int64_t length_ = 0;
-    // Set when data_ is a mapping of this many bytes of the file open on
-    // descriptor_.
-    std::int64_t mappedLength_ = 0;
-    int descriptor_ = -1;
+    // When data_ is a mapping: the descriptor of the mapped file; otherwise -1.
+    int mappedDescriptor_ = -1;
     // Set when data_ is an allocated block.
     std::unique_ptr<std::uint8_t[]> block_;
 };
