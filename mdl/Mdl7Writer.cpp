@@ -100,6 +100,18 @@ inline void Mdl7Writer::countRun(int countOffset, std::size_t count, std::int64_
 
 inline std::int32_t Mdl7Writer::groupCount(int offset) const { return loadI32(groupSlot_ + offset); }
 
+inline bool Mdl7Writer::hasRecordsFrom(int countOffset) const
+{
+    // The group header stores its counts in the order the records follow.
+    static_assert(group::kTexCoordCount + 4 == group::kTriangleCount &&
+                  group::kTriangleCount + 4 == group::kVertexCount &&
+                  group::kVertexCount + 4 == group::kFrameCount);
+    for (int offset = countOffset; offset <= group::kFrameCount; offset += 4) {
+        if (groupCount(offset) != 0) return true;
+    }
+    return false;
+}
+
 inline bool Mdl7Writer::put(const void* record, std::int64_t size) { return file_.write(record, size) == size; }
 
 template <typename Build>
@@ -247,11 +259,7 @@ bool Mdl7Writer::setGroupDeformers(std::int32_t deformerCount, std::int32_t maxW
 bool Mdl7Writer::beginSkin(std::int32_t type, const char* name)
 {
     // Skins come first in a group.
-    if (!isOpen() || groupCount(group::kTexCoordCount) != 0 ||
-        groupCount(group::kTriangleCount) != 0 || groupCount(group::kVertexCount) != 0 ||
-        groupCount(group::kFrameCount) != 0) {
-        return false;
-    }
+    if (!isOpen() || hasRecordsFrom(group::kTexCoordCount)) return false;
     std::memset(skinHeader_, 0, kSkinHeaderSize);
     storeU8(skinHeader_ + skin::kType, low8(type));
     storeName(skinHeader_ + skin::kName, skin::kNameSize, name);
@@ -345,10 +353,7 @@ bool Mdl7Writer::finishSkin()
 
 bool Mdl7Writer::writeTexCoord(float s, float t)
 {
-    if (!isOpen() || groupCount(group::kTriangleCount) != 0 ||
-        groupCount(group::kVertexCount) != 0 || groupCount(group::kFrameCount) != 0) {
-        return false;
-    }
+    if (!isOpen() || hasRecordsFrom(group::kTriangleCount)) return false;
     addToField(groupSlot_ + group::kTexCoordCount, 1);
     addToGroupAndModel(kTexCoordRecordSize);
     return emit(kTexCoordRecordSize, [&](std::uint8_t* record) {
@@ -383,9 +388,7 @@ inline bool Mdl7Writer::putTriangle(std::int32_t vertex0, std::int32_t vertex1,
                                     std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
                                     std::int32_t skinIndex2)
 {
-    if (!isOpen() || groupCount(group::kVertexCount) != 0 || groupCount(group::kFrameCount) != 0) {
-        return false;
-    }
+    if (!isOpen() || hasRecordsFrom(group::kVertexCount)) return false;
     addToField(groupSlot_ + group::kTriangleCount, 1);
     addToGroupAndModel(kTriangleRecordSize);
     return emit(kTriangleRecordSize, [&](std::uint8_t* record) {
@@ -397,7 +400,7 @@ inline bool Mdl7Writer::putTriangle(std::int32_t vertex0, std::int32_t vertex1,
 bool Mdl7Writer::writeVertex(float x, float y, float z, std::int32_t boneIndex, float nx, float ny,
                              float nz)
 {
-    if (!isOpen() || groupCount(group::kFrameCount) != 0) return false;
+    if (!isOpen() || hasRecordsFrom(group::kFrameCount)) return false;
     addToField(groupSlot_ + group::kVertexCount, 1);
     addToGroupAndModel(kVertexRecordSize);
     return emit(kVertexRecordSize, [&](std::uint8_t* record) {
@@ -407,10 +410,7 @@ bool Mdl7Writer::writeVertex(float x, float y, float z, std::int32_t boneIndex, 
 
 bool Mdl7Writer::writeTexCoords(std::span<const TexCoordRecord> texCoords)
 {
-    if (!isOpen() || groupCount(group::kTriangleCount) != 0 || groupCount(group::kVertexCount) != 0 ||
-        groupCount(group::kFrameCount) != 0) {
-        return false;
-    }
+    if (!isOpen() || hasRecordsFrom(group::kTriangleCount)) return false;
     countRun(group::kTexCoordCount, texCoords.size(), kTexCoordRecordSize);
     return emitRun(kTexCoordRecordSize, texCoords.size(), [&](std::uint8_t* record, std::size_t i) {
         storeF32(record + texcoord::kS, texCoords[i].s);
@@ -420,9 +420,7 @@ bool Mdl7Writer::writeTexCoords(std::span<const TexCoordRecord> texCoords)
 
 bool Mdl7Writer::writeTriangles(std::span<const TriangleRecord> triangles)
 {
-    if (!isOpen() || groupCount(group::kVertexCount) != 0 || groupCount(group::kFrameCount) != 0) {
-        return false;
-    }
+    if (!isOpen() || hasRecordsFrom(group::kVertexCount)) return false;
     countRun(group::kTriangleCount, triangles.size(), kTriangleRecordSize);
     return emitRun(kTriangleRecordSize, triangles.size(), [&](std::uint8_t* record, std::size_t i) {
         const TriangleRecord& t = triangles[i];
@@ -433,7 +431,7 @@ bool Mdl7Writer::writeTriangles(std::span<const TriangleRecord> triangles)
 
 bool Mdl7Writer::writeVertices(std::span<const VertexRecord> vertices)
 {
-    if (!isOpen() || groupCount(group::kFrameCount) != 0) return false;
+    if (!isOpen() || hasRecordsFrom(group::kFrameCount)) return false;
     countRun(group::kVertexCount, vertices.size(), kVertexRecordSize);
     return emitRun(kVertexRecordSize, vertices.size(), [&](std::uint8_t* record, std::size_t i) {
         const VertexRecord& v = vertices[i];

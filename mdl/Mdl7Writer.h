@@ -232,6 +232,10 @@ private:
                      std::int32_t skinIndex2);
     // The count field of the current group header at `offset`.
     [[nodiscard]] std::int32_t groupCount(int offset) const;
+    // Whether the current group holds records of the kind counted at
+    // `countOffset` (texture coordinates, triangles, vertices or frames) or
+    // of a kind that follows it: a group's records go in that order.
+    [[nodiscard]] bool hasRecordsFrom(int countOffset) const;
 
     BufferedFile file_;
 
