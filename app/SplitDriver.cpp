@@ -72,8 +72,8 @@ private:
     bool failGroup(std::int32_t group, const std::string& what);
     // Why the reader stopped on a record of `kind` whose stored size is
     // `recordSize` and whose reads need `minimumSize` bytes.
-    std::string readFailure(const char* kind, std::int32_t number, std::int32_t count,
-                            std::int32_t recordSize, std::int32_t minimumSize) const;
+    std::string readFailure(const char* kind, std::size_t number, std::size_t count, std::int32_t recordSize,
+                            std::int32_t minimumSize) const;
 
     const Options& options_;
     std::ostream& out_;
@@ -132,7 +132,7 @@ bool SplitDriver::Run::failGroup(std::int32_t group, const std::string& what)
     return fail(inputName_, "group " + std::to_string(group) + ": " + what);
 }
 
-std::string SplitDriver::Run::readFailure(const char* kind, std::int32_t number, std::int32_t count,
+std::string SplitDriver::Run::readFailure(const char* kind, std::size_t number, std::size_t count,
                                           std::int32_t recordSize, std::int32_t minimumSize) const
 {
     std::ostringstream text;
@@ -375,9 +375,8 @@ bool SplitDriver::Run::readTexCoords(std::int32_t group, std::vector<TexCoordRec
 {
     const std::size_t read = reader_.readTexCoords(texCoords);
     if (read == texCoords.size()) return true;
-    return failGroup(group, readFailure("texture coordinate", static_cast<std::int32_t>(read),
-                                        static_cast<std::int32_t>(texCoords.size()),
-                                        reader_.texCoordRecordSize(), mdl7::texcoord::kMinReadSize));
+    return failGroup(group, readFailure("texture coordinate", read, texCoords.size(), reader_.texCoordRecordSize(),
+                                        mdl7::texcoord::kMinReadSize));
 }
 
 bool SplitDriver::Run::readTriangles(std::int32_t group, std::int32_t vertexCount,
@@ -385,17 +384,16 @@ bool SplitDriver::Run::readTriangles(std::int32_t group, std::int32_t vertexCoun
 {
     const std::size_t read = reader_.readTriangles(triangles);
     if (read == triangles.size()) return true;
-    const auto k = static_cast<std::int32_t>(read);
     // A triangle the reader took but refused names a vertex outside the
     // group; otherwise the record itself could not be read.
     for (std::int32_t vertex : triangles[read].vertexIndex) {
         if (vertex >= vertexCount) {
-            return failGroup(group, "triangle " + std::to_string(k) + " uses vertex " +
+            return failGroup(group, "triangle " + std::to_string(read) + " uses vertex " +
                                         std::to_string(vertex) + " of " + std::to_string(vertexCount));
         }
     }
-    return failGroup(group, readFailure("triangle", k, static_cast<std::int32_t>(triangles.size()),
-                                        reader_.triangleRecordSize(), mdl7::triangle::kMinReadSize));
+    return failGroup(group, readFailure("triangle", read, triangles.size(), reader_.triangleRecordSize(),
+                                        mdl7::triangle::kMinReadSize));
 }
 
 bool SplitDriver::Run::readVertices(std::int32_t group, std::vector<VertexRecord>& vertices)
@@ -404,9 +402,8 @@ bool SplitDriver::Run::readVertices(std::int32_t group, std::vector<VertexRecord
     // or is the zero normal; either is what the vertex has.
     const std::size_t read = reader_.readVertices(vertices);
     if (read == vertices.size()) return true;
-    return failGroup(group, readFailure("vertex", static_cast<std::int32_t>(read),
-                                        static_cast<std::int32_t>(vertices.size()),
-                                        reader_.vertexRecordSize(), mdl7::vertex::kMinReadSize));
+    return failGroup(group, readFailure("vertex", read, vertices.size(), reader_.vertexRecordSize(),
+                                        mdl7::vertex::kMinReadSize));
 }
 
 } // namespace kelvane
