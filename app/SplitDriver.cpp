@@ -375,8 +375,8 @@ bool SplitDriver::Run::readTexCoords(std::int32_t group, std::vector<TexCoordRec
 {
     const std::size_t read = reader_.readTexCoords(texCoords);
     if (read == texCoords.size()) return true;
-    return failGroup(group, readFailure("texture coordinate", read, texCoords.size(), reader_.texCoordRecordSize(),
-                                        mdl7::texcoord::kMinReadSize));
+    return failGroup(group, readFailure("texture coordinate", read, texCoords.size(),
+                                        reader_.texCoordRecordSize(), mdl7::texcoord::kMinReadSize));
 }
 
 bool SplitDriver::Run::readTriangles(std::int32_t group, std::int32_t vertexCount,
