@@ -380,8 +380,8 @@ std::int64_t checkDocument(const Json& doc, const std::string& tag)
 
 TEST(MdlinfoLegacyRealFilesTest, EveryFileReadsCleanly)
 {
-    const fs::path root = fs::path(KELVANE_SHARED_TESTDATA) / "legacy";
-    if (!fs::is_directory(root)) GTEST_SKIP() << "shared test data not found at " << root.string();
+    const fs::path root = fs::path(KELVANE_TESTDATA) / "legacy";
+    ASSERT_TRUE(fs::is_directory(root)) << "test data not found at " << root.string();
     int files = 0;
     for (const auto& [subfolder, extension, tag] : {std::tuple{"idpo", ".mdl", "IDPO"}, {"idp2", ".md2", "IDP2"}}) {
         for (const fs::directory_entry& entry : fs::directory_iterator(root / subfolder)) {

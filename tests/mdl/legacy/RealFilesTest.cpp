@@ -38,8 +38,8 @@ std::vector<fs::path> modelFiles(const fs::path& folder, const std::string& exte
 
 void readEveryFile(const char* subfolder, const std::string& extension, std::int32_t formatCode)
 {
-    const fs::path folder = fs::path(KELVANE_SHARED_TESTDATA) / "legacy" / subfolder;
-    if (!fs::is_directory(folder)) GTEST_SKIP() << "shared test data not found at " << folder.string();
+    const fs::path folder = fs::path(KELVANE_TESTDATA) / "legacy" / subfolder;
+    ASSERT_TRUE(fs::is_directory(folder)) << "test data not found at " << folder.string();
     const std::vector<fs::path> files = modelFiles(folder, extension);
     ASSERT_FALSE(files.empty()) << "no " << extension << " files in " << folder.string();
 
