@@ -20,7 +20,7 @@ build=${KELVANE_FUZZ_BUILD:-build-fuzz}
 findings=${KELVANE_FUZZ_FINDINGS:-$build/findings}
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKELVANE_SANITIZE=ON -DKELVANE_FUZZ=ON -DKELVANE_BUILD_TESTS=OFF >/dev/null
+  -DKELVANE_SANITIZE=ON -DKELVANE_FUZZ=ON -DKELVANE_BUILD_TESTS=OFF -DKELVANE_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target fuzzers
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

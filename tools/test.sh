@@ -7,10 +7,10 @@ cd "$(dirname "$0")/.."
 tools/deps.sh
 
 build=build
-flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_BUILD_BENCH=ON)
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_BUILD_BENCH=ON -DKELVANE_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
-  flags=(-DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=ON)
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=ON -DKELVANE_WERROR=ON)
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -37,7 +37,7 @@ echo "== Cross build (MinGW-w64) in $build/ =="
 # Optimised as the Linux build/ is, without its debug information, which
 # would only slow the build and the link.
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WERROR=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" >/dev/null
 cmake --build "$build" -j"$jobs"
 

@@ -56,12 +56,14 @@ ProcessResult runProcess(const std::vector<std::string>& command, const RunOptio
     const std::string outPath = capture.path("stdout");
     const std::string errPath = capture.path("stderr");
 
+    // Appended piece by piece: `"literal" + std::string` temporaries make
+    // GCC 12 at -O3 report a false -Wrestrict overlap inside std::string.
     std::string script;
-    if (!options.workingDir.empty()) script += "cd " + shellQuote(options.workingDir) + " || exit 125; ";
-    if (!options.shellPrefix.empty()) script += options.shellPrefix + "; ";
+    if (!options.workingDir.empty()) script.append("cd ").append(shellQuote(options.workingDir)).append(" || exit 125; ");
+    if (!options.shellPrefix.empty()) script.append(options.shellPrefix).append("; ");
     script += "exec";
-    for (const std::string& argument : command) script += " " + shellQuote(argument);
-    script += " >" + shellQuote(outPath) + " 2>" + shellQuote(errPath);
+    for (const std::string& argument : command) script.append(" ").append(shellQuote(argument));
+    script.append(" >").append(shellQuote(outPath)).append(" 2>").append(shellQuote(errPath));
 
     std::fflush(nullptr);
     const int status = std::system(script.c_str());
