@@ -2,7 +2,7 @@
 
 #include "mdl/ByteOrder.h"
 #include "mdl/legacy/LegacyFormat.h"
-#include "tools/mdlinfo/JsonWriter.h"
+#include "scene/JsonWriter.h"
 #include "tools/mdlinfo/Printable.h"
 
 #include <cstring>
@@ -10,6 +10,8 @@
 #include <string_view>
 
 namespace kelvane::mdlinfo {
+
+using scene::JsonWriter;
 
 namespace {
 

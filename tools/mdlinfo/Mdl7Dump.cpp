@@ -2,7 +2,7 @@
 
 #include "mdl/ByteOrder.h"
 #include "mdl/Mdl7Format.h"
-#include "tools/mdlinfo/JsonWriter.h"
+#include "scene/JsonWriter.h"
 #include "tools/mdlinfo/Printable.h"
 
 #include <cmath>
@@ -11,6 +11,8 @@
 #include <string_view>
 
 namespace kelvane::mdlinfo {
+
+using scene::JsonWriter;
 
 namespace {
 

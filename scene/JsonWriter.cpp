@@ -1,10 +1,10 @@
-#include "tools/mdlinfo/JsonWriter.h"
+#include "scene/JsonWriter.h"
 
 #include <charconv>
 #include <cmath>
 #include <ostream>
 
-namespace kelvane::mdlinfo {
+namespace kelvane::scene {
 
 void JsonWriter::beforeValue()
 {
@@ -117,4 +117,4 @@ void JsonWriter::writeQuoted(std::string_view bytes)
     out_ << '"';
 }
 
-} // namespace kelvane::mdlinfo
+} // namespace kelvane::scene

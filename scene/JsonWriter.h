@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kelvane::mdlinfo {
+namespace kelvane::scene {
 
 class JsonWriter {
 public:
@@ -52,4 +52,4 @@ private:
     bool afterKey_ = false;
 };
 
-} // namespace kelvane::mdlinfo
+} // namespace kelvane::scene

@@ -1,0 +1,56 @@
+// loadModel: reads a whole model file of any supported format into a Model.
+//
+// The file's first four bytes pick the format (openModelFile); one loader per
+// format then walks the file with that format's reader, in file order, and
+// fills the model. The reader, and with it the loaded file, is released
+// before loadModel returns: the model is all that stays in memory.
+//
+// Safe on untrusted files: memory grows only with records actually read,
+// never with counts a file claims, and nothing is read outside the file.
+#pragma once
+
+#include "scene/Model.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvane::scene {
+
+// Where and why reading stopped (or, for a warning, stopped for one part).
+struct LoadFailure {
+    std::string place;       // such as "group 2: triangle 17"
+    std::string reason;      // such as "cannot be read"
+    std::int32_t offset = 0; // the reader's cursor when it stopped
+};
+
+enum class LoadMode : std::uint8_t {
+    // Read every record and stop at the first that cannot be read, keeping
+    // what came before (what a dump shows).
+    kWhole,
+    // Read what an export needs. A part it does not export (bones, bone
+    // transforms, deformers, trailers) that cannot be read is stepped over
+    // where the file allows and reported as a warning; reading goes on.
+    kForExport,
+};
+
+struct LoadResult {
+    // Empty when the file was opened; otherwise one line naming the file and
+    // what is wrong (openModelFile's message). The model is then empty.
+    std::string openError;
+    Model model;
+    // Set when reading stopped before the end: the model holds what was read
+    // before this point.
+    std::optional<LoadFailure> failure;
+    // kForExport: parts that could not be read and were left out.
+    std::vector<LoadFailure> warnings;
+
+    [[nodiscard]] bool complete() const { return openError.empty() && !failure; }
+};
+
+// Opens `path` and loads it whole. Never throws except for a failed
+// allocation.
+[[nodiscard]] LoadResult loadModel(const char* path, LoadMode mode = LoadMode::kWhole);
+
+} // namespace kelvane::scene
