@@ -12,7 +12,7 @@
 namespace kelvane::scene::gltf {
 
 class ByteSink {
-public:
+  public:
     virtual ~ByteSink() = default;
     // Appends `size` bytes. Returns false when they could not all be taken;
     // the export then stops and reports the failure.
@@ -21,7 +21,7 @@ public:
 
 // Collects everything in a string (tests and the fuzz harness).
 class StringSink final : public ByteSink {
-public:
+  public:
     [[nodiscard]] bool write(const void* data, std::size_t size) override
     {
         bytes.append(static_cast<const char*>(data), size);

@@ -27,9 +27,9 @@ constexpr int kTriangles = 4;
 
 // The binary container: a 12-byte header, then chunks of an 8-byte header
 // and their data, each padded to four bytes.
-constexpr std::uint32_t kGlbMagic = 0x46546C67;     // "glTF"
-constexpr std::uint32_t kChunkJson = 0x4E4F534A;    // "JSON"
-constexpr std::uint32_t kChunkBinary = 0x004E4942;  // "BIN\0"
+constexpr std::uint32_t kGlbMagic = 0x46546C67;    // "glTF"
+constexpr std::uint32_t kChunkJson = 0x4E4F534A;   // "JSON"
+constexpr std::uint32_t kChunkBinary = 0x004E4942; // "BIN\0"
 constexpr std::uint64_t kGlbHeaderSize = 12;
 constexpr std::uint64_t kChunkHeaderSize = 8;
 
@@ -71,8 +71,8 @@ struct Accessor {
 };
 
 struct Image {
-    std::string uri;       // an external file
-    std::string png;       // or embedded bytes
+    std::string uri; // an external file
+    std::string png; // or embedded bytes
     std::int64_t view = -1;
 };
 
@@ -171,7 +171,7 @@ std::string uriEncode(std::string_view name)
 // Plans the asset: every view, accessor, material and image, with the
 // binary layout, so that the output size is known before anything is written.
 class Planner {
-public:
+  public:
     Planner(const Model& model, const ExportOptions& options, ExportReport& report)
         : model_(model), options_(options), report_(report)
     {
@@ -192,13 +192,14 @@ public:
             if (!image.png.empty()) image.view = addView(image.png.size(), 0);
         }
         if (missingPalette_ > 0) {
-            report_.warnings.push_back(std::to_string(missingPalette_) +
-                                       " skins of 8-bit palette indices have no texture: no palette was given");
+            report_.warnings.push_back(
+                std::to_string(missingPalette_) +
+                " skins of 8-bit palette indices have no texture: no palette was given");
         }
         return true;
     }
 
-private:
+  private:
     bool tooLarge(std::uint64_t size) { return refuseSize(report_, size, options_.maxOutputBytes); }
 
     std::int64_t addView(std::uint64_t length, int target)
@@ -275,8 +276,9 @@ private:
 
         if (options_.animation && !mesh.frames.empty()) {
             if (mesh.frames.size() > kMaxAnimatedFrames) {
-                report_.warnings.push_back(groupPlace(g) + ": " + std::to_string(mesh.frames.size()) +
-                                           " frames are more than one animation holds; exported without them");
+                report_.warnings.push_back(
+                    groupPlace(g) + ": " + std::to_string(mesh.frames.size()) +
+                    " frames are more than one animation holds; exported without them");
             } else {
                 planTargets(g, geometry, meshPlan);
             }
@@ -315,7 +317,8 @@ private:
             } else {
                 planned.position = addSparseVec3(n, target, -1);
                 if (geometry.hasNormals()) {
-                    const std::int64_t indices = plan_->accessors[std::size_t(planned.position)].sparseIndices;
+                    const std::int64_t indices =
+                        plan_->accessors[std::size_t(planned.position)].sparseIndices;
                     planned.normal = addSparseVec3(n, target, indices);
                 }
             }
@@ -332,8 +335,9 @@ private:
                                        " frame vertices name a vertex the group does not have; ignored");
         }
         if (nonFinite > 0) {
-            report_.warnings.push_back(groupPlace(g) + ": " + std::to_string(nonFinite) +
-                                       " frame vertices have a value that is not finite; it does not move them");
+            report_.warnings.push_back(
+                groupPlace(g) + ": " + std::to_string(nonFinite) +
+                " frame vertices have a value that is not finite; it does not move them");
         }
         meshPlan.animated = true;
 
@@ -407,7 +411,8 @@ private:
             } else {
                 Image image;
                 std::string error;
-                if (encodePalettePng(skin.width, skin.height, skin.pixels, *options_.palette, image.png, error)) {
+                if (encodePalettePng(skin.width, skin.height, skin.pixels, *options_.palette, image.png,
+                                     error)) {
                     material.image = addImage(std::move(image));
                 } else {
                     material.imageNote = "8-bit palette indices; " + error;
@@ -417,8 +422,8 @@ private:
             }
             break;
         case ImageLayout::kUndefined:
-            material.imageNote = "image kind " + std::to_string(skin.type & 7) +
-                                 " has no defined pixel layout; not exported";
+            material.imageNote =
+                "image kind " + std::to_string(skin.type & 7) + " has no defined pixel layout; not exported";
             break;
         case ImageLayout::kRawBlock:
             material.imageNote = "a raw image block; not exported";
@@ -448,7 +453,8 @@ private:
 void writeFloats(JsonWriter& json, const std::array<float, 3>& values, int count)
 {
     json.beginArray();
-    for (int c = 0; c < count; ++c) json.real(values[std::size_t(c)]);
+    for (int c = 0; c < count; ++c)
+        json.real(values[std::size_t(c)]);
     json.endArray();
 }
 
@@ -577,14 +583,16 @@ void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Model& model)
     if (mesh.animated) {
         json.key("weights");
         json.beginArray();
-        for (std::size_t k = 0; k < mesh.targets.size(); ++k) json.number(0);
+        for (std::size_t k = 0; k < mesh.targets.size(); ++k)
+            json.number(0);
         json.endArray();
         // A widely read convention for naming morph targets.
         json.key("extras");
         json.beginObject();
         json.key("targetNames");
         json.beginArray();
-        for (const Frame& frame : (*model.groups)[mesh.group].mesh->frames) json.string(frame.name);
+        for (const Frame& frame : (*model.groups)[mesh.group].mesh->frames)
+            json.string(frame.name);
         json.endArray();
         json.endObject();
     }
@@ -624,12 +632,14 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     json.string("root");
     json.key("rotation");
     json.beginArray();
-    for (const float q : kRootRotation) json.real(q);
+    for (const float q : kRootRotation)
+        json.real(q);
     json.endArray();
     if (!plan.meshes.empty()) {
         json.key("children");
         json.beginArray();
-        for (std::size_t m = 0; m < plan.meshes.size(); ++m) json.number(std::int64_t(m + 1));
+        for (std::size_t m = 0; m < plan.meshes.size(); ++m)
+            json.number(std::int64_t(m + 1));
         json.endArray();
     }
     if (!plan.leftOut.empty()) {
@@ -666,13 +676,15 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     if (!plan.meshes.empty()) {
         json.key("meshes");
         json.beginArray();
-        for (const MeshPlan& mesh : plan.meshes) writeMesh(json, mesh, model);
+        for (const MeshPlan& mesh : plan.meshes)
+            writeMesh(json, mesh, model);
         json.endArray();
     }
     if (!plan.materials.empty()) {
         json.key("materials");
         json.beginArray();
-        for (const Material& material : plan.materials) writeMaterial(json, material, material.image);
+        for (const Material& material : plan.materials)
+            writeMaterial(json, material, material.image);
         json.endArray();
     }
     if (!plan.images.empty()) {
@@ -716,7 +728,8 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     }
 
     bool animated = false;
-    for (const MeshPlan& mesh : plan.meshes) animated = animated || mesh.animated;
+    for (const MeshPlan& mesh : plan.meshes)
+        animated = animated || mesh.animated;
     if (animated) {
         json.key("animations");
         json.beginArray();
@@ -762,7 +775,8 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     if (!plan.accessors.empty()) {
         json.key("accessors");
         json.beginArray();
-        for (const Accessor& accessor : plan.accessors) writeAccessor(json, accessor);
+        for (const Accessor& accessor : plan.accessors)
+            writeAccessor(json, accessor);
         json.endArray();
     }
     if (plan.binaryLength > 0) {
@@ -804,7 +818,7 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
 // Gathers the binary data in a large buffer and hands it to the sink in few
 // writes; checks that every view starts and ends where the plan put it.
 class BinaryStream {
-public:
+  public:
     BinaryStream(ByteSink& sink, const Plan& plan)
         : sink_(sink), plan_(plan), buffer_(new std::uint8_t[kStreamBufferSize])
     {
@@ -824,7 +838,8 @@ public:
     {
         const View& planned = plan_.views[std::size_t(view)];
         if (position_ > planned.offset) consistent_ = false;
-        while (position_ < planned.offset) *room(1) = 0;
+        while (position_ < planned.offset)
+            *room(1) = 0;
         viewEnd_ = planned.offset + planned.length;
     }
 
@@ -861,14 +876,15 @@ public:
     bool finish(std::uint64_t paddedEnd)
     {
         if (position_ != plan_.binaryLength) consistent_ = false;
-        while (position_ < paddedEnd) *room(1) = 0;
+        while (position_ < paddedEnd)
+            *room(1) = 0;
         flush();
         return ok_;
     }
 
     [[nodiscard]] bool consistent() const { return consistent_; }
 
-private:
+  private:
     void flush()
     {
         if (used_ > 0 && ok_) ok_ = sink_.write(buffer_.get(), used_);
@@ -901,7 +917,8 @@ void writeIndices(BinaryStream& out, const Accessor& accessor, const std::vector
 void writeValues(BinaryStream& out, std::int64_t view, const std::vector<Vec3>& values)
 {
     out.beginView(view);
-    for (const Vec3& v : values) out.vec3(v);
+    for (const Vec3& v : values)
+        out.vec3(v);
     out.endView();
 }
 
@@ -911,11 +928,13 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
     const MeshGeometry geometry(mesh);
     const std::size_t n = geometry.vertexCount();
     out.beginView(plan.accessors[std::size_t(meshPlan.position)].view);
-    for (std::size_t o = 0; o < n; ++o) out.vec3(geometry.basePosition(geometry.sourceOf(o)));
+    for (std::size_t o = 0; o < n; ++o)
+        out.vec3(geometry.basePosition(geometry.sourceOf(o)));
     out.endView();
     if (meshPlan.normal >= 0) {
         out.beginView(plan.accessors[std::size_t(meshPlan.normal)].view);
-        for (std::size_t o = 0; o < n; ++o) out.vec3(geometry.baseNormal(geometry.sourceOf(o)));
+        for (std::size_t o = 0; o < n; ++o)
+            out.vec3(geometry.baseNormal(geometry.sourceOf(o)));
         out.endView();
     }
     out.beginView(plan.accessors[std::size_t(meshPlan.texCoord)].view);
@@ -958,14 +977,17 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
     }
     const auto frames = std::uint32_t(meshPlan.targets.size());
     out.beginView(plan.accessors[std::size_t(meshPlan.times)].view);
-    for (std::uint32_t k = 0; k < frames; ++k) out.f32(float(k) * kSecondsPerFrame);
+    for (std::uint32_t k = 0; k < frames; ++k)
+        out.f32(float(k) * kSecondsPerFrame);
     out.endView();
     const Accessor& weights = plan.accessors[std::size_t(meshPlan.weights)];
     out.beginView(weights.sparseIndices);
-    for (std::uint32_t k = 0; k < frames; ++k) out.u32(k * frames + k);
+    for (std::uint32_t k = 0; k < frames; ++k)
+        out.u32(k * frames + k);
     out.endView();
     out.beginView(weights.sparseValues);
-    for (std::uint32_t k = 0; k < frames; ++k) out.f32(1.0f);
+    for (std::uint32_t k = 0; k < frames; ++k)
+        out.f32(1.0f);
     out.endView();
 }
 
@@ -1010,8 +1032,8 @@ bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, 
     // The JSON chunk is padded with spaces, the binary one with zeros.
     json.resize(padded(json.size()), ' ');
     const std::uint64_t binaryChunk = planned.binaryLength > 0 ? padded(planned.binaryLength) : 0;
-    const std::uint64_t total =
-        kGlbHeaderSize + kChunkHeaderSize + json.size() + (binaryChunk > 0 ? kChunkHeaderSize + binaryChunk : 0);
+    const std::uint64_t total = kGlbHeaderSize + kChunkHeaderSize + json.size() +
+                                (binaryChunk > 0 ? kChunkHeaderSize + binaryChunk : 0);
     if (total > 0xFFFFFFFFu) {
         report.failure = "the output would take " + std::to_string(total) +
                          " bytes; a .glb file holds at most 4294967295 (write a .gltf instead)";

@@ -67,7 +67,8 @@ struct ExportReport {
 // Writes one binary glTF file to `out`. Returns false, with report.failure
 // set, when the asset is too large (nothing is written then) or the sink
 // refuses bytes (the sink then holds a partial file).
-[[nodiscard]] bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, ExportReport& report);
+[[nodiscard]] bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out,
+                             ExportReport& report);
 
 // Writes the JSON document to `json` and the binary data it refers to by
 // `binUri` (a relative URI reference, such as the .bin file's name; it is

@@ -42,7 +42,8 @@ Vec3 unpackPosition(const Mesh& mesh, const Frame& frame, const PackedVertex& ve
 {
     const Vec3 scale = frame.scale.value_or(mesh.packedScale);
     const Vec3 translate = frame.translate.value_or(mesh.packedTranslate);
-    return {float(vertex.position[0]) * scale.x + translate.x, float(vertex.position[1]) * scale.y + translate.y,
+    return {float(vertex.position[0]) * scale.x + translate.x,
+            float(vertex.position[1]) * scale.y + translate.y,
             float(vertex.position[2]) * scale.z + translate.z};
 }
 
@@ -152,7 +153,8 @@ void MeshGeometry::unweld()
             ++trianglesOutside_;
             continue;
         }
-        if (!isFinite(basePosition(triangle.vertexIndex[0])) || !isFinite(basePosition(triangle.vertexIndex[1])) ||
+        if (!isFinite(basePosition(triangle.vertexIndex[0])) ||
+            !isFinite(basePosition(triangle.vertexIndex[1])) ||
             !isFinite(basePosition(triangle.vertexIndex[2]))) {
             ++trianglesNonFinite_;
             continue;
@@ -174,7 +176,8 @@ void MeshGeometry::sortPrimitives(const std::vector<std::int32_t>& keptSkin)
     const std::size_t slots = mesh_.skins.size() + 1;
     const auto slotOf = [&](std::int32_t skin) { return skin < 0 ? slots - 1 : std::size_t(skin); };
     std::vector<std::size_t> count(slots, 0);
-    for (const std::int32_t skin : keptSkin) ++count[slotOf(skin)];
+    for (const std::int32_t skin : keptSkin)
+        ++count[slotOf(skin)];
     std::vector<std::size_t> primitiveOfSlot(slots, 0);
     primitiveStart_.push_back(0);
     for (std::size_t slot = 0; slot < slots; ++slot) {
@@ -201,8 +204,10 @@ void MeshGeometry::buildOutputsBySource() const
 {
     if (!outputsStart_.empty()) return;
     outputsStart_.assign(sourceCount_ + 1, 0);
-    for (const std::int32_t source : outSource_) ++outputsStart_[std::size_t(source) + 1];
-    for (std::size_t s = 0; s < sourceCount_; ++s) outputsStart_[s + 1] += outputsStart_[s];
+    for (const std::int32_t source : outSource_)
+        ++outputsStart_[std::size_t(source) + 1];
+    for (std::size_t s = 0; s < sourceCount_; ++s)
+        outputsStart_[s + 1] += outputsStart_[s];
     outputs_.resize(outSource_.size());
     std::vector<std::uint32_t> next(outputsStart_.begin(), outputsStart_.end() - 1);
     for (std::size_t o = 0; o < outSource_.size(); ++o) {

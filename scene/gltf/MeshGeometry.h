@@ -40,7 +40,7 @@ struct PrimitiveGeometry {
 };
 
 class MeshGeometry {
-public:
+  public:
     // Builds the geometry of `mesh`. Never fails: what cannot be drawn is
     // left out and counted.
     explicit MeshGeometry(const Mesh& mesh);
@@ -69,7 +69,8 @@ public:
     {
         for (std::size_t k = primitiveStart_[p]; k < primitiveStart_[p + 1]; ++k) {
             const std::size_t triangle = primitiveOrder_[k];
-            for (std::size_t c = 0; c < 3; ++c) emit(cornerVertex_[triangle * 3 + c]);
+            for (std::size_t c = 0; c < 3; ++c)
+                emit(cornerVertex_[triangle * 3 + c]);
         }
     }
 
@@ -85,7 +86,8 @@ public:
     {
         buildOutputsBySource();
         const auto s = static_cast<std::size_t>(source);
-        for (std::uint32_t k = outputsStart_[s]; k < outputsStart_[s + 1]; ++k) visit(outputs_[k]);
+        for (std::uint32_t k = outputsStart_[s]; k < outputsStart_[s + 1]; ++k)
+            visit(outputs_[k]);
     }
     [[nodiscard]] std::size_t outputCount(std::int32_t source) const
     {
@@ -95,7 +97,7 @@ public:
     }
     [[nodiscard]] std::size_t sourceVertexCount() const { return sourceCount_; }
 
-private:
+  private:
     void unweld();
     void sortPrimitives(const std::vector<std::int32_t>& keptSkin);
     [[nodiscard]] TexCoord finalTexCoord(const Triangle& triangle, std::size_t corner) const;

@@ -42,13 +42,13 @@ struct MorphTarget {
 };
 
 class MorphTargetBuilder {
-public:
+  public:
     explicit MorphTargetBuilder(const MeshGeometry& geometry);
 
     // Fills `target` (its vectors are reused) from `frame`.
     void build(const Frame& frame, MorphTarget& target);
 
-private:
+  private:
     void buildSparse(const Frame& frame, MorphTarget& target);
     void buildDense(const Frame& frame, MorphTarget& target);
     void finishBounds(MorphTarget& target) const;

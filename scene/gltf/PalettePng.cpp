@@ -47,7 +47,8 @@ bool encodePalettePng(std::int32_t width, std::int32_t height, const std::vector
     if (result == 0) result = spng_set_ihdr(context.get(), &header);
     if (result == 0) result = spng_set_plte(context.get(), &colours);
     if (result == 0) {
-        result = spng_encode_image(context.get(), pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
+        result = spng_encode_image(context.get(), pixels.data(), pixels.size(), SPNG_FMT_PNG,
+                                   SPNG_ENCODE_FINALIZE);
     }
     std::size_t length = 0;
     std::unique_ptr<void, MallocDeleter> buffer;
