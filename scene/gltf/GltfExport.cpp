@@ -250,14 +250,8 @@ class Planner {
         meshPlan.position = addVec3(n);
         Accessor& position = plan_->accessors[std::size_t(meshPlan.position)];
         position.boundsSize = 3;
-        for (std::size_t o = 0; o < n; ++o) {
-            const Vec3 p = geometry.basePosition(geometry.sourceOf(o));
-            const std::array<float, 3> v = {p.x, p.y, p.z};
-            for (std::size_t c = 0; c < 3; ++c) {
-                position.min[c] = o == 0 ? v[c] : std::min(position.min[c], v[c]);
-                position.max[c] = o == 0 ? v[c] : std::max(position.max[c], v[c]);
-            }
-        }
+        position.min = {geometry.positionMin().x, geometry.positionMin().y, geometry.positionMin().z};
+        position.max = {geometry.positionMax().x, geometry.positionMax().y, geometry.positionMax().z};
         if (geometry.hasNormals()) meshPlan.normal = addVec3(n);
         Accessor texCoord;
         texCoord.view = addView(n * 8, kArrayBuffer);

@@ -3,7 +3,7 @@
 #include "mdl/NormalTable.h"
 
 #include <algorithm>
-#include <bit>
+#include <array>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -14,14 +14,10 @@ namespace {
 
 // Most vertices carry one to four texture coordinates, so a short list per
 // vertex finds a pair faster than any map. A vertex used with more distinct
-// coordinates than this (only a hostile file does that at scale) moves on to
-// an ordered map, which keeps the worst case at n log n.
-constexpr std::uint8_t kChainLimit = 8;
-
-std::uint64_t texCoordKey(const TexCoord& tc)
-{
-    return (std::uint64_t(std::bit_cast<std::uint32_t>(tc.s)) << 32) | std::bit_cast<std::uint32_t>(tc.t);
-}
+// coordinates than kChainLimit (only a hostile file does that at scale)
+// moves on to an ordered map, which keeps the worst case at n log n.
+constexpr std::size_t kBucketSize = 4;
+constexpr std::uint8_t kChainLimit = 16;
 
 } // namespace
 
@@ -57,17 +53,14 @@ MeshGeometry::MeshGeometry(const Mesh& mesh) : mesh_(mesh)
     packed_ = mesh.vertices.empty() && !mesh.frames.empty() && !mesh.frames.front().packedVertices.empty();
     sourceCount_ = packed_ ? mesh.frames.front().packedVertices.size() : mesh.vertices.size();
     hasNormals_ = packed_;
+    buildSlots();
     unweld();
 }
 
-Vec3 MeshGeometry::basePosition(std::int32_t source) const
+Vec3 MeshGeometry::packedBasePosition(std::int32_t source) const
 {
-    const auto s = static_cast<std::size_t>(source);
-    if (packed_) {
-        const Frame& first = mesh_.frames.front();
-        return unpackPosition(mesh_, first, first.packedVertices[s]);
-    }
-    return mesh_.vertices[s].position;
+    const Frame& first = mesh_.frames.front();
+    return unpackPosition(mesh_, first, first.packedVertices[static_cast<std::size_t>(source)]);
 }
 
 Vec3 MeshGeometry::baseNormal(std::int32_t source) const
@@ -86,85 +79,142 @@ Vec3 MeshGeometry::baseNormal(std::int32_t source) const
     return {0, 0, 1};
 }
 
-TexCoord MeshGeometry::finalTexCoord(const Triangle& triangle, std::size_t corner) const
+void MeshGeometry::buildSlots()
+{
+    const std::size_t n = mesh_.texCoords.size();
+    const bool seams = !mesh_.onSeam.empty();
+    slotValue_.resize(seams ? 2 * n + 1 : n + 1);
+    const float sDivisor = mesh_.texCoordDivisor[0];
+    const float tDivisor = mesh_.texCoordDivisor[1];
+    const auto clean = [](float v) { return std::isfinite(v) ? v : 0.0f; };
+    for (std::size_t i = 0; i < n; ++i) {
+        const float s = mesh_.texCoords[i].s / sDivisor;
+        const float t = clean(mesh_.texCoords[i].t / tDivisor);
+        slotValue_[i] = {clean(s), t};
+        // The skin of these formats holds the front half and the back half
+        // side by side; a seam vertex is shared by both, so a back-facing
+        // triangle finds its texel half a skin further right.
+        if (seams) slotValue_[n + 1 + i] = {clean(s + 0.5f), t};
+    }
+    slotValue_[n] = {0, 0};
+}
+
+std::uint32_t MeshGeometry::slotOf(const Triangle& triangle, std::size_t corner) const
 {
     // Formats with one texture coordinate per vertex index them by vertex.
     const std::int32_t index =
         mesh_.texCoordsByVertex ? triangle.vertexIndex[corner] : triangle.texCoordIndex[corner];
-    if (index < 0 || std::size_t(index) >= mesh_.texCoords.size()) return {0, 0};
+    const std::size_t n = mesh_.texCoords.size();
+    if (index < 0 || std::size_t(index) >= n) return std::uint32_t(n);
     const auto i = std::size_t(index);
-    const TexCoord& stored = mesh_.texCoords[i];
-    float s = stored.s / mesh_.texCoordDivisor[0];
-    float t = stored.t / mesh_.texCoordDivisor[1];
-    // The skin of these formats holds the front half and the back half side
-    // by side; a seam vertex is shared by both, so a back-facing triangle
-    // finds its texel half a skin further right.
-    if (i < mesh_.onSeam.size() && mesh_.onSeam[i] != 0 && !triangle.facesFront) s += 0.5f;
-    if (!std::isfinite(s)) s = 0;
-    if (!std::isfinite(t)) t = 0;
-    return {s, t};
+    if (!triangle.facesFront && i < mesh_.onSeam.size() && mesh_.onSeam[i] != 0)
+        return std::uint32_t(n + 1 + i);
+    return std::uint32_t(i);
 }
 
 void MeshGeometry::unweld()
 {
-    struct Entry {
-        std::uint64_t key;
-        std::uint32_t output;
-        std::int32_t next;
+    constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    // Per source vertex, its first output vertices sit in a bucket of its
+    // own (one cache line holds two buckets, so most lookups touch one);
+    // later ones are chained through `next` from `head`, and past
+    // kChainLimit they go to the ordered map.
+    struct Bucket {
+        std::array<std::uint32_t, kBucketSize> slot;
+        std::array<std::uint32_t, kBucketSize> output;
     };
-    std::vector<std::int32_t> head(sourceCount_, -1);
-    std::vector<std::uint8_t> chainLength(sourceCount_, 0);
-    std::vector<Entry> entries;
-    std::map<std::pair<std::int32_t, std::uint64_t>, std::uint32_t> crowded;
-    std::vector<std::int32_t> keptSkin;
-    keptSkin.reserve(mesh_.triangles.size());
-    cornerVertex_.reserve(mesh_.triangles.size() * 3);
+    std::vector<Bucket> buckets(sourceCount_);
+    std::vector<std::uint8_t> outputCount(sourceCount_, 0);
+    std::vector<std::uint32_t> head(sourceCount_, kNone);
+    std::vector<std::uint32_t> next;
+    std::map<std::pair<std::int32_t, std::uint32_t>, std::uint32_t> crowded;
+    // Whether each source vertex's base position is finite: worked out once.
+    std::vector<std::uint8_t> usable(sourceCount_);
+    for (std::size_t s = 0; s < sourceCount_; ++s)
+        usable[s] = isFinite(basePosition(std::int32_t(s))) ? 1 : 0;
 
-    const auto outputFor = [&](std::int32_t source, const TexCoord& tc) {
-        const std::uint64_t key = texCoordKey(tc);
+    std::vector<std::int32_t> keptSkin;
+    const std::size_t triangleCount = mesh_.triangles.size();
+    keptSkin.reserve(triangleCount);
+    cornerVertex_.reserve(triangleCount * 3);
+    outSource_.reserve(triangleCount);
+    outSlot_.reserve(triangleCount);
+    next.reserve(triangleCount);
+
+    const auto outputFor = [&](std::int32_t source, std::uint32_t slot) {
         const auto s = std::size_t(source);
-        for (std::int32_t e = head[s]; e >= 0; e = entries[std::size_t(e)].next) {
-            if (entries[std::size_t(e)].key == key) return entries[std::size_t(e)].output;
+        const std::uint8_t count = outputCount[s];
+        Bucket& bucket = buckets[s];
+        for (std::size_t k = 0; k < std::min<std::size_t>(count, kBucketSize); ++k) {
+            if (bucket.slot[k] == slot) return bucket.output[k];
         }
-        if (chainLength[s] == kChainLimit) {
-            const auto found = crowded.find({source, key});
+        if (count > kBucketSize) {
+            for (std::uint32_t o = head[s]; o != kNone; o = next[o]) {
+                if (outSlot_[o] == slot) return o;
+            }
+        }
+        if (count == kChainLimit) {
+            const auto found = crowded.find({source, slot});
             if (found != crowded.end()) return found->second;
         }
         const auto output = std::uint32_t(outSource_.size());
-        outSource_.push_back(source);
-        outTexCoord_.push_back(tc);
-        if (!packed_ && mesh_.vertices[s].hasNormal) hasNormals_ = true;
-        if (chainLength[s] < kChainLimit) {
-            entries.push_back({key, output, head[s]});
-            head[s] = std::int32_t(entries.size() - 1);
-            ++chainLength[s];
-        } else {
-            crowded.emplace(std::pair{source, key}, output);
+        if (count == 0) {
+            // The first output vertex of this source: its position joins the bounds.
+            const Vec3 p = basePosition(source);
+            if (output == 0) positionMin_ = positionMax_ = p;
+            positionMin_ = {std::min(positionMin_.x, p.x), std::min(positionMin_.y, p.y),
+                            std::min(positionMin_.z, p.z)};
+            positionMax_ = {std::max(positionMax_.x, p.x), std::max(positionMax_.y, p.y),
+                            std::max(positionMax_.z, p.z)};
         }
+        outSource_.push_back(source);
+        outSlot_.push_back(slot);
+        next.push_back(kNone);
+        if (count < kBucketSize) {
+            bucket.slot[count] = slot;
+            bucket.output[count] = output;
+        } else if (count < kChainLimit) {
+            next.back() = head[s];
+            head[s] = output;
+        } else {
+            crowded.emplace(std::pair{source, slot}, output);
+        }
+        if (count < kChainLimit) outputCount[s] = std::uint8_t(count + 1);
         return output;
     };
 
     for (const Triangle& triangle : mesh_.triangles) {
         bool inside = !triangle.vertexOutside;
+        bool finite = true;
         for (const std::int32_t v : triangle.vertexIndex) {
-            if (v < 0 || std::size_t(v) >= sourceCount_) inside = false;
+            if (v < 0 || std::size_t(v) >= sourceCount_) {
+                inside = false;
+            } else if (usable[std::size_t(v)] == 0) {
+                finite = false;
+            }
         }
         if (!inside) {
             ++trianglesOutside_;
             continue;
         }
-        if (!isFinite(basePosition(triangle.vertexIndex[0])) ||
-            !isFinite(basePosition(triangle.vertexIndex[1])) ||
-            !isFinite(basePosition(triangle.vertexIndex[2]))) {
+        if (!finite) {
             ++trianglesNonFinite_;
             continue;
         }
         for (std::size_t c = 0; c < 3; ++c) {
-            cornerVertex_.push_back(outputFor(triangle.vertexIndex[c], finalTexCoord(triangle, c)));
+            cornerVertex_.push_back(outputFor(triangle.vertexIndex[c], slotOf(triangle, c)));
         }
         // Records without a skin index use the first skin.
         const std::int32_t skin = mesh_.hasSkinIndex ? triangle.skinIndex : 0;
         keptSkin.push_back(skin >= 0 && std::size_t(skin) < mesh_.skins.size() ? skin : -1);
+    }
+    if (!packed_) {
+        for (const std::int32_t source : outSource_) {
+            if (mesh_.vertices[std::size_t(source)].hasNormal) {
+                hasNormals_ = true;
+                break;
+            }
+        }
     }
     sortPrimitives(keptSkin);
 }

@@ -54,12 +54,23 @@ class MeshGeometry {
 
     [[nodiscard]] std::size_t vertexCount() const { return outSource_.size(); }
     [[nodiscard]] std::int32_t sourceOf(std::size_t outVertex) const { return outSource_[outVertex]; }
-    [[nodiscard]] const TexCoord& texCoord(std::size_t outVertex) const { return outTexCoord_[outVertex]; }
+    [[nodiscard]] const TexCoord& texCoord(std::size_t outVertex) const
+    {
+        return slotValue_[outSlot_[outVertex]];
+    }
     // The base pose of a source vertex (only vertices of kept triangles,
     // whose positions are finite).
-    [[nodiscard]] Vec3 basePosition(std::int32_t source) const;
+    [[nodiscard]] Vec3 basePosition(std::int32_t source) const
+    {
+        return packed_ ? packedBasePosition(source)
+                       : mesh_.vertices[static_cast<std::size_t>(source)].position;
+    }
     // The normalised base normal, (0, 0, 1) where there is none to use.
     [[nodiscard]] Vec3 baseNormal(std::int32_t source) const;
+
+    // The bounds of the output vertices' positions (zero without any).
+    [[nodiscard]] const Vec3& positionMin() const { return positionMin_; }
+    [[nodiscard]] const Vec3& positionMax() const { return positionMax_; }
 
     // Kept triangles' primitives: ascending skin index, the default last.
     [[nodiscard]] const std::vector<PrimitiveGeometry>& primitives() const { return primitives_; }
@@ -98,9 +109,11 @@ class MeshGeometry {
     [[nodiscard]] std::size_t sourceVertexCount() const { return sourceCount_; }
 
   private:
+    [[nodiscard]] Vec3 packedBasePosition(std::int32_t source) const;
     void unweld();
     void sortPrimitives(const std::vector<std::int32_t>& keptSkin);
-    [[nodiscard]] TexCoord finalTexCoord(const Triangle& triangle, std::size_t corner) const;
+    void buildSlots();
+    [[nodiscard]] std::uint32_t slotOf(const Triangle& triangle, std::size_t corner) const;
     void buildOutputsBySource() const;
 
     const Mesh& mesh_;
@@ -109,7 +122,11 @@ class MeshGeometry {
     std::size_t sourceCount_ = 0;
 
     std::vector<std::int32_t> outSource_;
-    std::vector<TexCoord> outTexCoord_;
+    // Texture-coordinate records as drawn ("slots"): slot i < n is record i
+    // (divided, cleaned), slot n is (0, 0) for a missing index, and slot
+    // n + 1 + i record i moved by half a skin (on-seam, back face).
+    std::vector<TexCoord> slotValue_;
+    std::vector<std::uint32_t> outSlot_;
     // Three output vertices per kept triangle, in file order.
     std::vector<std::uint32_t> cornerVertex_;
     std::vector<PrimitiveGeometry> primitives_;
@@ -119,6 +136,8 @@ class MeshGeometry {
     std::vector<std::size_t> primitiveStart_;
     std::int64_t trianglesOutside_ = 0;
     std::int64_t trianglesNonFinite_ = 0;
+    Vec3 positionMin_;
+    Vec3 positionMax_;
 
     // Built on first use: output vertices grouped by source vertex.
     mutable std::vector<std::uint32_t> outputsStart_;
