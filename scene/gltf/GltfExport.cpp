@@ -39,6 +39,14 @@ constexpr std::uint32_t kLargestShortIndex = 65534;
 // 32-bit sparse indices.
 constexpr std::size_t kMaxAnimatedFrames = 65535;
 
+// Every primitive of a mesh lists all its morph targets, so the JSON grows
+// with primitives x frames: a hostile file of many skins and many empty
+// frames would otherwise ask for gigabytes of JSON from megabytes of input.
+// Meshes past this many target references in all are exported without
+// their frames (a real model stays far below: 1000 meshes of 4 skins and 100
+// frames make 400,000).
+constexpr std::uint64_t kMaxTargetReferences = std::uint64_t(1) << 22;
+
 // The glTF frame is Y-up; the models are Z-up: -90 degrees about X.
 constexpr float kRootRotation[4] = {-0.70710677f, 0, 0, 0.70710677f};
 
@@ -269,11 +277,18 @@ class Planner {
         }
 
         if (options_.animation && !mesh.frames.empty()) {
+            const std::uint64_t references = std::uint64_t(meshPlan.primitives.size()) * mesh.frames.size();
             if (mesh.frames.size() > kMaxAnimatedFrames) {
                 report_.warnings.push_back(
                     groupPlace(g) + ": " + std::to_string(mesh.frames.size()) +
                     " frames are more than one animation holds; exported without them");
+            } else if (references > kMaxTargetReferences - targetReferences_) {
+                report_.warnings.push_back(groupPlace(g) + ": " + std::to_string(mesh.frames.size()) +
+                                           " frames on " + std::to_string(meshPlan.primitives.size()) +
+                                           " skins make more morph targets than the export holds; exported "
+                                           "without them");
             } else {
+                targetReferences_ += references;
                 planTargets(g, geometry, meshPlan);
             }
         }
@@ -440,6 +455,7 @@ class Planner {
     ExportReport& report_;
     Plan* plan_ = nullptr;
     std::int64_t missingPalette_ = 0;
+    std::uint64_t targetReferences_ = 0;
 };
 
 // --- JSON --------------------------------------------------------------------

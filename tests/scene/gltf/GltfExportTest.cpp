@@ -382,6 +382,37 @@ TEST(GltfExportTest, NoAnimationWritesTheBasePoseAlone)
     EXPECT_TRUE(gltf.animations.empty());
 }
 
+TEST(GltfExportTest, FramesThatWouldSwellTheJsonAreLeftOut)
+{
+    // Every primitive lists every target: 65 skins x 64600 frames passes
+    // the limit of 2^22 target references. A mesh of 65536 frames passes
+    // what one animation's sparse weights can address.
+    Mesh skins = square();
+    for (std::int32_t s = 0; s < 65; ++s) {
+        skins.skins.push_back(skin("", ImageLayout::kNone));
+        skins.triangles.push_back(triangle({0, 1, 2}, {0, 1, 2}, s));
+    }
+    skins.frames.resize(64600);
+    Mesh frames = square();
+    frames.frames.resize(65536);
+    Mesh few = square();
+    few.frames.resize(2);
+    ExportReport report;
+    const tinygltf::Model gltf = exportAndRead(
+        modelOf({meshGroup("skins", skins), meshGroup("frames", frames), meshGroup("few", few)}), report);
+    EXPECT_EQ(report.warnings,
+              (std::vector<std::string>{
+                  "group 0: 64600 frames on 65 skins make more morph targets than the export holds; exported "
+                  "without "
+                  "them",
+                  "group 1: 65536 frames are more than one animation holds; exported without them"}));
+    EXPECT_TRUE(gltf.meshes[0].primitives[0].targets.empty());
+    EXPECT_TRUE(gltf.meshes[1].primitives[0].targets.empty());
+    EXPECT_EQ(gltf.meshes[2].primitives[0].targets.size(), 2u);
+    ASSERT_EQ(gltf.animations.size(), 1u);
+    EXPECT_EQ(gltf.animations[0].channels.size(), 1u);
+}
+
 // The older formats' shape: no vertices, packed frames, texture
 // coordinates by vertex with seam flags, texel coordinates.
 Mesh packedMesh()
