@@ -28,6 +28,8 @@ case "${1:-}" in
     # Debian's wine64 keeps its loader outside PATH.
     { [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || command -v wine >/dev/null; } || missing+=(wine64)
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+    # tools/mingw-deps.sh unpacks Debian source packages.
+    command -v dpkg-source >/dev/null || missing+=(dpkg-dev)
     ;;
   --validate)
     command -v node >/dev/null || missing+=(nodejs)

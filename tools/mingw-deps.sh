@@ -27,8 +27,10 @@ mkdir -p "$work/lists/partial" "$work/cache/archives/partial"
 echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
   >"$work/sources.list"
 apt_options=(-o "Dir::Etc::sourcelist=$work/sources.list" -o "Dir::Etc::sourceparts=-"
-  -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o "APT::Get::List-Cleanup=0"
-  -o "APT::Sandbox::User=root")
+  -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o "APT::Get::List-Cleanup=0")
+# As root, apt would hand the downloads to its own user, who cannot write
+# into the build folder.
+if [ "$(id -u)" -eq 0 ]; then apt_options+=(-o "APT::Sandbox::User=root"); fi
 echo "== Debian sources of zlib and libspng =="
 apt-get "${apt_options[@]}" -q update >/dev/null
 (cd "$work" && apt-get "${apt_options[@]}" -q source zlib=1:1.2.13.dfsg-1 libspng=0.7.3-3 >/dev/null)
