@@ -7,6 +7,10 @@
 #   tools/deps.sh --fuzz   also clang with its libFuzzer runtime
 #   tools/deps.sh --windows  also the MinGW-w64 cross compiler, Wine and
 #                          GoogleTest's sources for the Windows build
+#   tools/deps.sh --validate also Node.js with npm (the glTF validator) and the
+#                          image converters that make the textures the
+#                          validation models name
+#   tools/deps.sh --preview  also Node.js with npm and Chromium (the preview)
 set -euo pipefail
 
 missing=()
@@ -30,6 +34,19 @@ case "${1:-}" in
     # Debian's wine64 keeps its loader outside PATH.
     { [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || command -v wine >/dev/null; } || missing+=(wine64)
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+    # tools/mingw-deps.sh unpacks Debian source packages.
+    command -v dpkg-source >/dev/null || missing+=(dpkg-dev)
+    ;;
+  --validate)
+    command -v node >/dev/null || missing+=(nodejs)
+    command -v npm >/dev/null || missing+=(npm)
+    command -v pnmtopng >/dev/null || missing+=(netpbm)
+    command -v cjpeg >/dev/null || missing+=(libjpeg-turbo-progs)
+    ;;
+  --preview)
+    command -v node >/dev/null || missing+=(nodejs)
+    command -v npm >/dev/null || missing+=(npm)
+    [ -x /usr/bin/chromium ] || missing+=(chromium)
     ;;
 esac
 

@@ -33,10 +33,13 @@ build=build-mingw
 jobs=$(nproc 2>/dev/null || echo 2)
 started=$SECONDS
 
+echo "== Libraries for the cross build (zlib, libspng) in $build/deps/ =="
+tools/mingw-deps.sh "$build/deps"
+
 echo "== Cross build (MinGW-w64) in $build/ =="
 # Optimised as the Linux build/ is, without its debug information, which
 # would only slow the build and the link.
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DKELVANE_MINGW_DEPS="$root/$build/deps" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WERROR=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" >/dev/null
 cmake --build "$build" -j"$jobs"
