@@ -244,7 +244,8 @@ class Planner {
             return;
         }
         const Mesh& mesh = *group.mesh;
-        const MeshGeometry geometry(mesh);
+        MeshGeometry& geometry = geometry_;
+        geometry.build(mesh);
         warnTriangles(g, geometry);
         if (geometry.keptTriangleCount() == 0) {
             plan_->leftOut.push_back({g, group.name, group.type, "no drawable triangle"});
@@ -456,6 +457,7 @@ class Planner {
     Plan* plan_ = nullptr;
     std::int64_t missingPalette_ = 0;
     std::uint64_t targetReferences_ = 0;
+    MeshGeometry geometry_;
 };
 
 // --- JSON --------------------------------------------------------------------
@@ -933,9 +935,10 @@ void writeValues(BinaryStream& out, std::int64_t view, const std::vector<Vec3>& 
 }
 
 // Rebuilds a mesh's geometry and streams its data in the planned order.
-void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan, const Mesh& mesh)
+void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan, const Mesh& mesh,
+                   MeshGeometry& geometry)
 {
-    const MeshGeometry geometry(mesh);
+    geometry.build(mesh);
     const std::size_t n = geometry.vertexCount();
     out.beginView(plan.accessors[std::size_t(meshPlan.position)].view);
     for (std::size_t o = 0; o < n; ++o)
@@ -1005,8 +1008,9 @@ bool writeBinary(ByteSink& sink, const Model& model, const Plan& plan, std::uint
                  ExportReport& report)
 {
     BinaryStream out(sink, plan);
+    MeshGeometry geometry;
     for (const MeshPlan& meshPlan : plan.meshes) {
-        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh);
+        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh, geometry);
     }
     for (const Image& image : plan.images) {
         if (image.view < 0) continue;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -16,7 +17,6 @@ namespace {
 // vertex finds a pair faster than any map. A vertex used with more distinct
 // coordinates than kChainLimit (only a hostile file does that at scale)
 // moves on to an ordered map, which keeps the worst case at n log n.
-constexpr std::size_t kBucketSize = 4;
 constexpr std::uint8_t kChainLimit = 16;
 
 } // namespace
@@ -30,7 +30,8 @@ bool normalise(const Vec3& normal, Vec3& out)
     const double x = normal.x, y = normal.y, z = normal.z;
     const double length = std::sqrt(x * x + y * y + z * z);
     if (!(length > 0) || !std::isfinite(length)) return false;
-    out = {float(x / length), float(y / length), float(z / length)};
+    const double scale = 1 / length;
+    out = {float(x * scale), float(y * scale), float(z * scale)};
     return true;
 }
 
@@ -48,8 +49,20 @@ bool packedNormal(const PackedVertex& vertex, Vec3& out)
     return NormalTable::normalFromIndex(vertex.normalIndex, out.x, out.y, out.z);
 }
 
-MeshGeometry::MeshGeometry(const Mesh& mesh) : mesh_(mesh)
+void MeshGeometry::build(const Mesh& mesh)
 {
+    mesh_ = &mesh;
+    outSource_.clear();
+    outSlot_.clear();
+    cornerVertex_.clear();
+    primitives_.clear();
+    primitiveOrder_.clear();
+    primitiveStart_.clear();
+    trianglesOutside_ = 0;
+    trianglesNonFinite_ = 0;
+    positionMin_ = positionMax_ = Vec3{};
+    outputsStart_.clear();
+    outputs_.clear();
     packed_ = mesh.vertices.empty() && !mesh.frames.empty() && !mesh.frames.front().packedVertices.empty();
     sourceCount_ = packed_ ? mesh.frames.front().packedVertices.size() : mesh.vertices.size();
     hasNormals_ = packed_;
@@ -59,8 +72,8 @@ MeshGeometry::MeshGeometry(const Mesh& mesh) : mesh_(mesh)
 
 Vec3 MeshGeometry::packedBasePosition(std::int32_t source) const
 {
-    const Frame& first = mesh_.frames.front();
-    return unpackPosition(mesh_, first, first.packedVertices[static_cast<std::size_t>(source)]);
+    const Frame& first = mesh_->frames.front();
+    return unpackPosition(*mesh_, first, first.packedVertices[static_cast<std::size_t>(source)]);
 }
 
 Vec3 MeshGeometry::baseNormal(std::int32_t source) const
@@ -69,10 +82,10 @@ Vec3 MeshGeometry::baseNormal(std::int32_t source) const
     Vec3 stored;
     bool has = false;
     if (packed_) {
-        has = packedNormal(mesh_.frames.front().packedVertices[s], stored);
+        has = packedNormal(mesh_->frames.front().packedVertices[s], stored);
     } else {
-        has = mesh_.vertices[s].hasNormal;
-        stored = mesh_.vertices[s].normal;
+        has = mesh_->vertices[s].hasNormal;
+        stored = mesh_->vertices[s].normal;
     }
     Vec3 unit{0, 0, 1};
     if (has && normalise(stored, unit)) return unit;
@@ -81,15 +94,15 @@ Vec3 MeshGeometry::baseNormal(std::int32_t source) const
 
 void MeshGeometry::buildSlots()
 {
-    const std::size_t n = mesh_.texCoords.size();
-    const bool seams = !mesh_.onSeam.empty();
+    const std::size_t n = mesh_->texCoords.size();
+    const bool seams = !mesh_->onSeam.empty();
     slotValue_.resize(seams ? 2 * n + 1 : n + 1);
-    const float sDivisor = mesh_.texCoordDivisor[0];
-    const float tDivisor = mesh_.texCoordDivisor[1];
+    const float sDivisor = mesh_->texCoordDivisor[0];
+    const float tDivisor = mesh_->texCoordDivisor[1];
     const auto clean = [](float v) { return std::isfinite(v) ? v : 0.0f; };
     for (std::size_t i = 0; i < n; ++i) {
-        const float s = mesh_.texCoords[i].s / sDivisor;
-        const float t = clean(mesh_.texCoords[i].t / tDivisor);
+        const float s = mesh_->texCoords[i].s / sDivisor;
+        const float t = clean(mesh_->texCoords[i].t / tDivisor);
         slotValue_[i] = {clean(s), t};
         // The skin of these formats holds the front half and the back half
         // side by side; a seam vertex is shared by both, so a back-facing
@@ -99,65 +112,59 @@ void MeshGeometry::buildSlots()
     slotValue_[n] = {0, 0};
 }
 
-std::uint32_t MeshGeometry::slotOf(const Triangle& triangle, std::size_t corner) const
-{
-    // Formats with one texture coordinate per vertex index them by vertex.
-    const std::int32_t index =
-        mesh_.texCoordsByVertex ? triangle.vertexIndex[corner] : triangle.texCoordIndex[corner];
-    const std::size_t n = mesh_.texCoords.size();
-    if (index < 0 || std::size_t(index) >= n) return std::uint32_t(n);
-    const auto i = std::size_t(index);
-    if (!triangle.facesFront && i < mesh_.onSeam.size() && mesh_.onSeam[i] != 0)
-        return std::uint32_t(n + 1 + i);
-    return std::uint32_t(i);
-}
-
 void MeshGeometry::unweld()
 {
     constexpr std::uint32_t kNone = 0xFFFFFFFF;
     // Per source vertex, its first output vertices sit in a bucket of its
     // own (one cache line holds two buckets, so most lookups touch one);
-    // later ones are chained through `next` from `head`, and past
-    // kChainLimit they go to the ordered map.
-    struct Bucket {
-        std::array<std::uint32_t, kBucketSize> slot;
-        std::array<std::uint32_t, kBucketSize> output;
-    };
-    std::vector<Bucket> buckets(sourceCount_);
-    std::vector<std::uint8_t> outputCount(sourceCount_, 0);
-    std::vector<std::uint32_t> head(sourceCount_, kNone);
-    std::vector<std::uint32_t> next;
+    // later ones are chained through next_ from head_, and past kChainLimit
+    // they go to the ordered map.
+    // Unused places of a bucket hold kNone, which no slot equals, so a
+    // lookup compares all of them without branching on the count.
+    Bucket empty;
+    empty.slot.fill(kNone);
+    buckets_.assign(sourceCount_, empty);
+    bucketCount_.assign(sourceCount_, 0);
+    head_.assign(sourceCount_, kNone);
+    next_.clear();
     std::map<std::pair<std::int32_t, std::uint32_t>, std::uint32_t> crowded;
     // Whether each source vertex's base position is finite: worked out once.
-    std::vector<std::uint8_t> usable(sourceCount_);
+    usable_.resize(sourceCount_);
     for (std::size_t s = 0; s < sourceCount_; ++s)
-        usable[s] = isFinite(basePosition(std::int32_t(s))) ? 1 : 0;
+        usable_[s] = isFinite(basePosition(std::int32_t(s))) ? 1 : 0;
 
-    std::vector<std::int32_t> keptSkin;
-    const std::size_t triangleCount = mesh_.triangles.size();
-    keptSkin.reserve(triangleCount);
-    cornerVertex_.reserve(triangleCount * 3);
-    outSource_.reserve(triangleCount);
-    outSlot_.reserve(triangleCount);
-    next.reserve(triangleCount);
+    // Sized for the most the triangles can make, filled through pointers
+    // and cut to size at the end: no capacity test per corner.
+    const std::size_t triangleCount = mesh_->triangles.size();
+    keptSkin_.resize(triangleCount);
+    cornerVertex_.resize(triangleCount * 3);
+    outSource_.resize(triangleCount * 3);
+    outSlot_.resize(triangleCount * 3);
+    std::int32_t* const keptSkin = keptSkin_.data();
+    std::uint32_t* const corners = cornerVertex_.data();
+    std::int32_t* const outSource = outSource_.data();
+    std::uint32_t* const outSlot = outSlot_.data();
+    std::size_t kept = 0;
+    std::uint32_t outputCount = 0;
 
     const auto outputFor = [&](std::int32_t source, std::uint32_t slot) {
         const auto s = std::size_t(source);
-        const std::uint8_t count = outputCount[s];
-        Bucket& bucket = buckets[s];
-        for (std::size_t k = 0; k < std::min<std::size_t>(count, kBucketSize); ++k) {
-            if (bucket.slot[k] == slot) return bucket.output[k];
-        }
-        if (count > kBucketSize) {
-            for (std::uint32_t o = head[s]; o != kNone; o = next[o]) {
-                if (outSlot_[o] == slot) return o;
+        Bucket& bucket = buckets_[s];
+        unsigned match = 0;
+        for (std::size_t k = 0; k < Bucket::kSize; ++k)
+            match |= unsigned(bucket.slot[k] == slot) << k;
+        if (match != 0) return bucket.output[std::size_t(std::countr_zero(match))];
+        const std::uint8_t count = bucketCount_[s];
+        if (count > Bucket::kSize) {
+            for (std::uint32_t o = head_[s]; o != kNone; o = next_[o]) {
+                if (outSlot[o] == slot) return o;
             }
         }
         if (count == kChainLimit) {
             const auto found = crowded.find({source, slot});
             if (found != crowded.end()) return found->second;
         }
-        const auto output = std::uint32_t(outSource_.size());
+        const std::uint32_t output = outputCount++;
         if (count == 0) {
             // The first output vertex of this source: its position joins the bounds.
             const Vec3 p = basePosition(source);
@@ -167,29 +174,35 @@ void MeshGeometry::unweld()
             positionMax_ = {std::max(positionMax_.x, p.x), std::max(positionMax_.y, p.y),
                             std::max(positionMax_.z, p.z)};
         }
-        outSource_.push_back(source);
-        outSlot_.push_back(slot);
-        next.push_back(kNone);
-        if (count < kBucketSize) {
+        outSource[output] = source;
+        outSlot[output] = slot;
+        if (count < Bucket::kSize) {
             bucket.slot[count] = slot;
             bucket.output[count] = output;
         } else if (count < kChainLimit) {
-            next.back() = head[s];
-            head[s] = output;
+            // Chained outputs are rare: next_ only grows to the last of them.
+            if (next_.size() <= output) next_.resize(output + 1, kNone);
+            next_[output] = head_[s];
+            head_[s] = output;
         } else {
             crowded.emplace(std::pair{source, slot}, output);
         }
-        if (count < kChainLimit) outputCount[s] = std::uint8_t(count + 1);
+        if (count < kChainLimit) bucketCount_[s] = std::uint8_t(count + 1);
         return output;
     };
 
-    for (const Triangle& triangle : mesh_.triangles) {
+    const std::size_t texCoordCount = mesh_->texCoords.size();
+    const bool byVertex = mesh_->texCoordsByVertex;
+    const std::vector<std::uint8_t>& onSeam = mesh_->onSeam;
+    const bool hasSkinIndex = mesh_->hasSkinIndex;
+    const std::size_t skinCount = mesh_->skins.size();
+    for (const Triangle& triangle : mesh_->triangles) {
         bool inside = !triangle.vertexOutside;
         bool finite = true;
         for (const std::int32_t v : triangle.vertexIndex) {
             if (v < 0 || std::size_t(v) >= sourceCount_) {
                 inside = false;
-            } else if (usable[std::size_t(v)] == 0) {
+            } else if (usable_[std::size_t(v)] == 0) {
                 finite = false;
             }
         }
@@ -202,28 +215,41 @@ void MeshGeometry::unweld()
             continue;
         }
         for (std::size_t c = 0; c < 3; ++c) {
-            cornerVertex_.push_back(outputFor(triangle.vertexIndex[c], slotOf(triangle, c)));
+            // The texture-coordinate slot (see slotValue_). Formats with one
+            // texture coordinate per vertex index them by vertex.
+            const std::int32_t index = byVertex ? triangle.vertexIndex[c] : triangle.texCoordIndex[c];
+            auto slot = std::uint32_t(texCoordCount);
+            if (index >= 0 && std::size_t(index) < texCoordCount) {
+                const auto i = std::size_t(index);
+                const bool moved = !triangle.facesFront && i < onSeam.size() && onSeam[i] != 0;
+                slot = std::uint32_t(moved ? texCoordCount + 1 + i : i);
+            }
+            corners[kept * 3 + c] = outputFor(triangle.vertexIndex[c], slot);
         }
         // Records without a skin index use the first skin.
-        const std::int32_t skin = mesh_.hasSkinIndex ? triangle.skinIndex : 0;
-        keptSkin.push_back(skin >= 0 && std::size_t(skin) < mesh_.skins.size() ? skin : -1);
+        const std::int32_t skin = hasSkinIndex ? triangle.skinIndex : 0;
+        keptSkin[kept++] = skin >= 0 && std::size_t(skin) < skinCount ? skin : -1;
     }
+    keptSkin_.resize(kept);
+    cornerVertex_.resize(kept * 3);
+    outSource_.resize(outputCount);
+    outSlot_.resize(outputCount);
     if (!packed_) {
         for (const std::int32_t source : outSource_) {
-            if (mesh_.vertices[std::size_t(source)].hasNormal) {
+            if (mesh_->vertices[std::size_t(source)].hasNormal) {
                 hasNormals_ = true;
                 break;
             }
         }
     }
-    sortPrimitives(keptSkin);
+    sortPrimitives(keptSkin_);
 }
 
 void MeshGeometry::sortPrimitives(const std::vector<std::int32_t>& keptSkin)
 {
     // A counting sort by skin, the default material (-1) last; stable, so
     // each primitive keeps the triangles' file order.
-    const std::size_t slots = mesh_.skins.size() + 1;
+    const std::size_t slots = mesh_->skins.size() + 1;
     const auto slotOf = [&](std::int32_t skin) { return skin < 0 ? slots - 1 : std::size_t(skin); };
     std::vector<std::size_t> count(slots, 0);
     for (const std::int32_t skin : keptSkin)

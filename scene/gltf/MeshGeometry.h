@@ -15,6 +15,7 @@
 
 #include "scene/Model.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -41,11 +42,12 @@ struct PrimitiveGeometry {
 
 class MeshGeometry {
   public:
-    // Builds the geometry of `mesh`. Never fails: what cannot be drawn is
-    // left out and counted.
-    explicit MeshGeometry(const Mesh& mesh);
+    // Builds the geometry of `mesh`, which must outlive its use here. Never
+    // fails: what cannot be drawn is left out and counted. One object serves
+    // mesh after mesh, reusing its memory.
+    void build(const Mesh& mesh);
 
-    [[nodiscard]] const Mesh& mesh() const { return mesh_; }
+    [[nodiscard]] const Mesh& mesh() const { return *mesh_; }
     // The base pose comes from the first frame's packed vertices.
     [[nodiscard]] bool packed() const { return packed_; }
     // Whether the output has a NORMAL attribute: packed vertices always
@@ -63,7 +65,7 @@ class MeshGeometry {
     [[nodiscard]] Vec3 basePosition(std::int32_t source) const
     {
         return packed_ ? packedBasePosition(source)
-                       : mesh_.vertices[static_cast<std::size_t>(source)].position;
+                       : mesh_->vertices[static_cast<std::size_t>(source)].position;
     }
     // The normalised base normal, (0, 0, 1) where there is none to use.
     [[nodiscard]] Vec3 baseNormal(std::int32_t source) const;
@@ -113,10 +115,9 @@ class MeshGeometry {
     void unweld();
     void sortPrimitives(const std::vector<std::int32_t>& keptSkin);
     void buildSlots();
-    [[nodiscard]] std::uint32_t slotOf(const Triangle& triangle, std::size_t corner) const;
     void buildOutputsBySource() const;
 
-    const Mesh& mesh_;
+    const Mesh* mesh_ = nullptr;
     bool packed_ = false;
     bool hasNormals_ = false;
     std::size_t sourceCount_ = 0;
@@ -138,6 +139,21 @@ class MeshGeometry {
     std::int64_t trianglesNonFinite_ = 0;
     Vec3 positionMin_;
     Vec3 positionMax_;
+
+    // Working memory of build(), kept for the next mesh.
+    // A source vertex's first output vertices: the texture-coordinate slot
+    // and output vertex of each (a bucket is one cache line).
+    struct Bucket {
+        static constexpr std::size_t kSize = 8;
+        std::array<std::uint32_t, kSize> slot;
+        std::array<std::uint32_t, kSize> output;
+    };
+    std::vector<Bucket> buckets_;
+    std::vector<std::uint8_t> bucketCount_;
+    std::vector<std::uint32_t> head_;
+    std::vector<std::uint32_t> next_;
+    std::vector<std::uint8_t> usable_;
+    std::vector<std::int32_t> keptSkin_;
 
     // Built on first use: output vertices grouped by source vertex.
     mutable std::vector<std::uint32_t> outputsStart_;
