@@ -2,6 +2,7 @@
 
 #include "mdl/ByteOrder.h"
 #include "scene/JsonWriter.h"
+#include "scene/gltf/EndsWithNoCase.h"
 #include "scene/gltf/MeshGeometry.h"
 #include "scene/gltf/MorphTarget.h"
 #include "scene/gltf/PalettePng.h"
@@ -140,18 +141,6 @@ bool refuseSize(ExportReport& report, std::uint64_t size, std::uint64_t limit)
 }
 
 std::string groupPlace(std::size_t group) { return "group " + std::to_string(group); }
-
-bool endsWithNoCase(std::string_view text, std::string_view suffix)
-{
-    if (text.size() < suffix.size()) return false;
-    const std::string_view tail = text.substr(text.size() - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = tail[i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != suffix[i]) return false;
-    }
-    return true;
-}
 
 // A file name as a relative URI reference: unreserved characters and '/'
 // stay, every other byte is percent-encoded (':' too, which would otherwise
@@ -462,6 +451,18 @@ class Planner {
 
 // --- JSON --------------------------------------------------------------------
 
+void member(JsonWriter& json, std::string_view key, std::int64_t value)
+{
+    json.key(key);
+    json.number(value);
+}
+
+void member(JsonWriter& json, std::string_view key, std::string_view value)
+{
+    json.key(key);
+    json.string(value);
+}
+
 void writeFloats(JsonWriter& json, const std::array<float, 3>& values, int count)
 {
     json.beginArray();
@@ -474,15 +475,11 @@ void writeAccessor(JsonWriter& json, const Accessor& accessor)
 {
     json.beginObject();
     if (accessor.view >= 0) {
-        json.key("bufferView");
-        json.number(accessor.view);
+        member(json, "bufferView", accessor.view);
     }
-    json.key("componentType");
-    json.number(accessor.componentType);
-    json.key("count");
-    json.number(std::int64_t(accessor.count));
-    json.key("type");
-    json.string(accessor.type);
+    member(json, "componentType", accessor.componentType);
+    member(json, "count", std::int64_t(accessor.count));
+    member(json, "type", accessor.type);
     if (accessor.boundsSize > 0) {
         json.key("min");
         writeFloats(json, accessor.min, accessor.boundsSize);
@@ -492,19 +489,15 @@ void writeAccessor(JsonWriter& json, const Accessor& accessor)
     if (accessor.sparseCount > 0) {
         json.key("sparse");
         json.beginObject();
-        json.key("count");
-        json.number(std::int64_t(accessor.sparseCount));
+        member(json, "count", std::int64_t(accessor.sparseCount));
         json.key("indices");
         json.beginObject();
-        json.key("bufferView");
-        json.number(accessor.sparseIndices);
-        json.key("componentType");
-        json.number(accessor.sparseIndexType);
+        member(json, "bufferView", accessor.sparseIndices);
+        member(json, "componentType", accessor.sparseIndexType);
         json.endObject();
         json.key("values");
         json.beginObject();
-        json.key("bufferView");
-        json.number(accessor.sparseValues);
+        member(json, "bufferView", accessor.sparseValues);
         json.endObject();
         json.endObject();
     }
@@ -514,20 +507,17 @@ void writeAccessor(JsonWriter& json, const Accessor& accessor)
 void writeMaterial(JsonWriter& json, const Material& material, std::int64_t texture)
 {
     json.beginObject();
-    json.key("name");
-    json.string(material.name);
+    member(json, "name", material.name);
     json.key("pbrMetallicRoughness");
     json.beginObject();
     if (texture >= 0) {
         json.key("baseColorTexture");
         json.beginObject();
-        json.key("index");
-        json.number(texture);
+        member(json, "index", texture);
         json.endObject();
     }
     // Old models know no metalness; the default of 1 would render them black.
-    json.key("metallicFactor");
-    json.number(0);
+    member(json, "metallicFactor", 0);
     json.endObject();
     // Their triangles face either way.
     json.key("doubleSided");
@@ -536,12 +526,10 @@ void writeMaterial(JsonWriter& json, const Material& material, std::int64_t text
         json.key("extras");
         json.beginObject();
         if (!material.externalTexture.empty()) {
-            json.key("texture");
-            json.string(material.externalTexture);
+            member(json, "texture", material.externalTexture);
         }
         if (!material.imageNote.empty()) {
-            json.key("image");
-            json.string(material.imageNote);
+            member(json, "image", material.imageNote);
         }
         json.endObject();
     }
@@ -551,39 +539,30 @@ void writeMaterial(JsonWriter& json, const Material& material, std::int64_t text
 void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Model& model)
 {
     json.beginObject();
-    json.key("name");
-    json.string(mesh.name);
+    member(json, "name", mesh.name);
     json.key("primitives");
     json.beginArray();
     for (const Primitive& primitive : mesh.primitives) {
         json.beginObject();
         json.key("attributes");
         json.beginObject();
-        json.key("POSITION");
-        json.number(mesh.position);
+        member(json, "POSITION", mesh.position);
         if (mesh.normal >= 0) {
-            json.key("NORMAL");
-            json.number(mesh.normal);
+            member(json, "NORMAL", mesh.normal);
         }
-        json.key("TEXCOORD_0");
-        json.number(mesh.texCoord);
+        member(json, "TEXCOORD_0", mesh.texCoord);
         json.endObject();
-        json.key("indices");
-        json.number(primitive.indices);
-        json.key("material");
-        json.number(primitive.material);
-        json.key("mode");
-        json.number(kTriangles);
+        member(json, "indices", primitive.indices);
+        member(json, "material", primitive.material);
+        member(json, "mode", kTriangles);
         if (mesh.animated) {
             json.key("targets");
             json.beginArray();
             for (const Target& target : mesh.targets) {
                 json.beginObject();
-                json.key("POSITION");
-                json.number(target.position);
+                member(json, "POSITION", target.position);
                 if (target.normal >= 0) {
-                    json.key("NORMAL");
-                    json.number(target.normal);
+                    member(json, "NORMAL", target.normal);
                 }
                 json.endObject();
             }
@@ -619,14 +598,11 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     json.beginObject();
     json.key("asset");
     json.beginObject();
-    json.key("version");
-    json.string("2.0");
-    json.key("generator");
-    json.string(options.generator);
+    member(json, "version", "2.0");
+    member(json, "generator", options.generator);
     json.endObject();
 
-    json.key("scene");
-    json.number(0);
+    member(json, "scene", 0);
     json.key("scenes");
     json.beginArray();
     json.beginObject();
@@ -640,8 +616,7 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     json.key("nodes");
     json.beginArray();
     json.beginObject();
-    json.key("name");
-    json.string("root");
+    member(json, "name", "root");
     json.key("rotation");
     json.beginArray();
     for (const float q : kRootRotation)
@@ -661,14 +636,10 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.beginArray();
         for (const LeftOut& left : plan.leftOut) {
             json.beginObject();
-            json.key("index");
-            json.number(std::int64_t(left.group));
-            json.key("name");
-            json.string(left.name);
-            json.key("type");
-            json.number(left.type);
-            json.key("reason");
-            json.string(left.reason);
+            member(json, "index", std::int64_t(left.group));
+            member(json, "name", left.name);
+            member(json, "type", left.type);
+            member(json, "reason", left.reason);
             json.endObject();
         }
         json.endArray();
@@ -677,10 +648,8 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     json.endObject();
     for (std::size_t m = 0; m < plan.meshes.size(); ++m) {
         json.beginObject();
-        json.key("name");
-        json.string(plan.meshes[m].name);
-        json.key("mesh");
-        json.number(std::int64_t(m));
+        member(json, "name", plan.meshes[m].name);
+        member(json, "mesh", std::int64_t(m));
         json.endObject();
     }
     json.endArray();
@@ -705,20 +674,16 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.beginArray();
         for (std::size_t i = 0; i < plan.images.size(); ++i) {
             json.beginObject();
-            json.key("sampler");
-            json.number(0);
-            json.key("source");
-            json.number(std::int64_t(i));
+            member(json, "sampler", 0);
+            member(json, "source", std::int64_t(i));
             json.endObject();
         }
         json.endArray();
         json.key("samplers");
         json.beginArray();
         json.beginObject();
-        json.key("magFilter");
-        json.number(kNearest);
-        json.key("minFilter");
-        json.number(kNearest);
+        member(json, "magFilter", kNearest);
+        member(json, "minFilter", kNearest);
         json.endObject();
         json.endArray();
         json.key("images");
@@ -726,13 +691,10 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         for (const Image& image : plan.images) {
             json.beginObject();
             if (image.view >= 0) {
-                json.key("bufferView");
-                json.number(image.view);
-                json.key("mimeType");
-                json.string("image/png");
+                member(json, "bufferView", image.view);
+                member(json, "mimeType", "image/png");
             } else {
-                json.key("uri");
-                json.string(image.uri);
+                member(json, "uri", image.uri);
             }
             json.endObject();
         }
@@ -746,19 +708,15 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.key("animations");
         json.beginArray();
         json.beginObject();
-        json.key("name");
-        json.string("frames");
+        member(json, "name", "frames");
         json.key("samplers");
         json.beginArray();
         for (const MeshPlan& mesh : plan.meshes) {
             if (!mesh.animated) continue;
             json.beginObject();
-            json.key("input");
-            json.number(mesh.times);
-            json.key("output");
-            json.number(mesh.weights);
-            json.key("interpolation");
-            json.string("STEP");
+            member(json, "input", mesh.times);
+            member(json, "output", mesh.weights);
+            member(json, "interpolation", "STEP");
             json.endObject();
         }
         json.endArray();
@@ -768,14 +726,11 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         for (std::size_t m = 0; m < plan.meshes.size(); ++m) {
             if (!plan.meshes[m].animated) continue;
             json.beginObject();
-            json.key("sampler");
-            json.number(sampler++);
+            member(json, "sampler", sampler++);
             json.key("target");
             json.beginObject();
-            json.key("node");
-            json.number(std::int64_t(m + 1));
-            json.key("path");
-            json.string("weights");
+            member(json, "node", std::int64_t(m + 1));
+            member(json, "path", "weights");
             json.endObject();
             json.endObject();
         }
@@ -796,15 +751,11 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.beginArray();
         for (const View& view : plan.views) {
             json.beginObject();
-            json.key("buffer");
-            json.number(0);
-            json.key("byteOffset");
-            json.number(std::int64_t(view.offset));
-            json.key("byteLength");
-            json.number(std::int64_t(view.length));
+            member(json, "buffer", 0);
+            member(json, "byteOffset", std::int64_t(view.offset));
+            member(json, "byteLength", std::int64_t(view.length));
             if (view.target != 0) {
-                json.key("target");
-                json.number(view.target);
+                member(json, "target", view.target);
             }
             json.endObject();
         }
@@ -813,11 +764,9 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.beginArray();
         json.beginObject();
         if (binUri != nullptr) {
-            json.key("uri");
-            json.string(*binUri);
+            member(json, "uri", *binUri);
         }
-        json.key("byteLength");
-        json.number(std::int64_t(plan.binaryLength));
+        member(json, "byteLength", std::int64_t(plan.binaryLength));
         json.endObject();
         json.endArray();
     }

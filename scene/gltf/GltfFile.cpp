@@ -1,6 +1,7 @@
 #include "scene/gltf/GltfFile.h"
 
 #include "mdl/PlatformFile.h"
+#include "scene/gltf/EndsWithNoCase.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,17 +14,6 @@ namespace kelvane::scene::gltf {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool endsWithNoCase(std::string_view text, std::string_view suffix)
-{
-    if (text.size() < suffix.size()) return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = text[text.size() - suffix.size() + i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != suffix[i]) return false;
-    }
-    return true;
-}
 
 // A file being written, removed again unless it was kept.
 class TemporaryFile final : public ByteSink {
