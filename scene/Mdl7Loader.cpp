@@ -123,7 +123,6 @@ private:
     bool readBones()
     {
         auto& bones = model_.bones.emplace();
-        const std::int32_t start = reader_.tell();
         bones.reserve(fitting(model_.header.boneCount, reader_.boneRecordSize(), mdl7::bone::kMinReadSize));
         for (std::int32_t i = 0; i < model_.header.boneCount; ++i) {
             Bone bone;
@@ -131,9 +130,11 @@ private:
             if (!reader_.readBone(bone.parentIndex, bone.position.x, bone.position.y, bone.position.z,
                                   name)) {
                 if (!unexported(fail("bone " + std::to_string(i)))) return false;
-                // The groups follow the bones: step over all of them by
-                // their stored size, from the first, to find the groups.
-                if (reader_.seek(start)) (void)reader_.skipBones();
+                // Bones are refused before the first is taken, when their
+                // stored size is too short to decode (or the data ran out,
+                // and nothing follows): step over them all by that size to
+                // find the groups.
+                (void)reader_.skipBones();
                 return true;
             }
             bone.name = name;
