@@ -4,9 +4,11 @@
 #include "tools/mdlinfo/Printable.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <ostream>
 #include <string_view>
+#include <utility>
 
 namespace kelvane::mdlinfo {
 
@@ -189,6 +191,12 @@ public:
         json_.key(key);
         json_.string(value);
     }
+    // Integer members, in the order given.
+    void numbers(std::initializer_list<std::pair<const char*, std::int64_t>> members)
+    {
+        for (const auto& [key, value] : members)
+            number(key, value);
+    }
     template <typename T> void optionalNumber(const char* key, const std::optional<T>& value)
     {
         json_.key(key);
@@ -245,9 +253,7 @@ void writeSkin(Json& json, const Skin& skin)
     json->beginObject();
     json.number("type", skin.type);
     json.string("name", skin.name);
-    json.number("width", skin.width);
-    json.number("height", skin.height);
-    json.number("bytesPerPixel", skin.bytesPerPixel);
+    json.numbers({{"width", skin.width}, {"height", skin.height}, {"bytesPerPixel", skin.bytesPerPixel}});
     json->key("hasMipmaps");
     json->boolean(skin.hasMipmaps);
     json.optionalNumber("imageBytes", skin.imageBytes);
@@ -354,10 +360,10 @@ void writeGroup(Json& json, const Group& group)
 void writeDeformer(Json& json, const Deformer& d)
 {
     json->beginObject();
-    json.number("deformerType", d.deformerType);
-    json.number("groupIndex", d.groupIndex);
-    json.number("elementCount", d.elementCount);
-    json.number("deformerDataSize", d.deformerDataSize);
+    json.numbers({{"deformerType", d.deformerType},
+                  {"groupIndex", d.groupIndex},
+                  {"elementCount", d.elementCount},
+                  {"deformerDataSize", d.deformerDataSize}});
     json.list("elements", &d.elements, [&](const DeformerElement& e) {
         json->beginObject();
         json.number("elementIndex", e.elementIndex);
@@ -377,9 +383,8 @@ void writeDeformer(Json& json, const Deformer& d)
 void writeTrailer(Json& json, const Trailer& t)
 {
     json->beginObject();
-    json.number("trailerKind", t.trailerKind);
-    json.number("trailerLength", t.trailerLength);
-    json.number("entryCount", t.entryCount);
+    json.numbers(
+        {{"trailerKind", t.trailerKind}, {"trailerLength", t.trailerLength}, {"entryCount", t.entryCount}});
     json.list("entries", &t.entries, [&](const TrailerEntry& e) {
         json->beginObject();
         json.number("entryId", e.entryId);
@@ -409,21 +414,21 @@ void writeMdl7(Json& json, const Model& model)
     const Mdl7Header& h = model.header;
     json->key("header");
     json->beginObject();
-    json.number("boneCount", h.boneCount);
-    json.number("groupCount", h.groupCount);
-    json.number("modelDataSize", h.modelDataSize);
-    json.number("trailerSize", h.trailerSize);
-    json.number("secondTrailerSize", h.secondTrailerSize);
-    json.number("boneRecordSize", h.boneRecordSize);
-    json.number("skinHeaderSize", h.skinHeaderSize);
-    json.number("colourValueSize", h.colourValueSize);
-    json.number("materialRecordSize", h.materialRecordSize);
-    json.number("texCoordRecordSize", h.texCoordRecordSize);
-    json.number("triangleRecordSize", h.triangleRecordSize);
-    json.number("vertexRecordSize", h.vertexRecordSize);
-    json.number("frameVertexRecordSize", h.frameVertexRecordSize);
-    json.number("boneTransformRecordSize", h.boneTransformRecordSize);
-    json.number("frameHeaderSize", h.frameHeaderSize);
+    json.numbers({{"boneCount", h.boneCount},
+                  {"groupCount", h.groupCount},
+                  {"modelDataSize", h.modelDataSize},
+                  {"trailerSize", h.trailerSize},
+                  {"secondTrailerSize", h.secondTrailerSize},
+                  {"boneRecordSize", h.boneRecordSize},
+                  {"skinHeaderSize", h.skinHeaderSize},
+                  {"colourValueSize", h.colourValueSize},
+                  {"materialRecordSize", h.materialRecordSize},
+                  {"texCoordRecordSize", h.texCoordRecordSize},
+                  {"triangleRecordSize", h.triangleRecordSize},
+                  {"vertexRecordSize", h.vertexRecordSize},
+                  {"frameVertexRecordSize", h.frameVertexRecordSize},
+                  {"boneTransformRecordSize", h.boneTransformRecordSize},
+                  {"frameHeaderSize", h.frameHeaderSize}});
     json->endObject();
 
     json.list("bones", present(model.bones), [&](const Bone& b) {
@@ -482,11 +487,11 @@ void writeLegacy(Json& json, const Model& model)
     const MeshCounts& c = mesh->counts;
     json->key("counts");
     json->beginObject();
-    json.number("skins", c.skinCount);
-    json.number("vertices", c.vertexCount);
-    json.number("triangles", c.triangleCount);
-    json.number("texCoords", c.texCoordCount);
-    json.number("frames", c.frameCount);
+    json.numbers({{"skins", c.skinCount},
+                  {"vertices", c.vertexCount},
+                  {"triangles", c.triangleCount},
+                  {"texCoords", c.texCoordCount},
+                  {"frames", c.frameCount}});
     json->endObject();
 
     // A section the walk did not reach is null.
@@ -495,10 +500,10 @@ void writeLegacy(Json& json, const Model& model)
     };
     json.list("skins", reached(MeshSection::kSkins, mesh->skins), [&](const Skin& skin) {
         json->beginObject();
-        json.number("type", skin.type);
-        json.number("width", skin.width);
-        json.number("height", skin.height);
-        json.number("bytesPerPixel", skin.bytesPerPixel);
+        json.numbers({{"type", skin.type},
+                      {"width", skin.width},
+                      {"height", skin.height},
+                      {"bytesPerPixel", skin.bytesPerPixel}});
         json->key("hasMipmaps");
         json->boolean(skin.hasMipmaps);
         json->endObject();
