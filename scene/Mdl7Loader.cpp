@@ -53,7 +53,7 @@ ImageLayout layoutOf(std::uint8_t type)
 // the data whatever a count says: each pass takes at least one byte of the
 // file or fails, and a failure ends the loop.
 class Mdl7Walker {
-public:
+  public:
     Mdl7Walker(Mdl7Reader& reader, LoadMode mode, LoadResult& result)
         : reader_(reader), mode_(mode), result_(result), model_(result.model)
     {
@@ -68,7 +68,7 @@ public:
         (void)unexported(readSecondTrailer());
     }
 
-private:
+  private:
     bool fail(std::string place, std::string reason = "cannot be read")
     {
         result_.failure = LoadFailure{std::move(place), std::move(reason), reader_.tell()};
@@ -290,8 +290,9 @@ private:
         for (std::int32_t i = 0; i < count;) {
             const auto want = std::min<std::size_t>(static_cast<std::size_t>(count - i), kRunLength);
             const std::size_t got = reader_.readTexCoords({texCoordRun_.data(), want});
-            for (std::size_t k = 0; k < got; ++k)
+            for (std::size_t k = 0; k < got; ++k) {
                 mesh.texCoords.push_back({texCoordRun_[k].s, texCoordRun_[k].t});
+            }
             i += static_cast<std::int32_t>(got);
             if (got < want) return fail(place + ": texture coordinate " + std::to_string(i));
         }
@@ -378,8 +379,9 @@ private:
         for (std::int32_t i = 0; i < count;) {
             const auto want = std::min<std::size_t>(static_cast<std::size_t>(count - i), kRunLength);
             if (tableNormal) {
-                for (std::size_t k = 0; k < want; ++k)
+                for (std::size_t k = 0; k < want; ++k) {
                     vertexRun_[k].nx = std::numeric_limits<float>::quiet_NaN();
+                }
             }
             const std::size_t got = reader_.readVertices({vertexRun_.data(), want});
             for (std::size_t k = 0; k < got; ++k) {
@@ -428,8 +430,9 @@ private:
                 (void)reader_.skip(std::int64_t{size} * (boneTransformCount - i));
                 return true;
             }
-            for (std::size_t k = 0; k < t.matrix.size(); ++k)
+            for (std::size_t k = 0; k < t.matrix.size(); ++k) {
                 t.matrix[k] = loadF32(matrix + 4 * k);
+            }
             frame.boneTransforms.push_back(t);
         }
         return true;

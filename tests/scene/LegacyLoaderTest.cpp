@@ -128,8 +128,9 @@ TEST(LegacyLoaderTest, StopsAtAGroupOfFramesKeepingTheFramesBefore)
     EXPECT_EQ(loaded.failure->place, "frame " + std::to_string(mesh.frames.size()));
     EXPECT_EQ(loaded.failure->reason, "starts a group of frames (type 1), which is not read");
     EXPECT_EQ(mesh.reached, MeshSection::kFrames);
-    for (const Frame& frame : mesh.frames)
+    for (const Frame& frame : mesh.frames) {
         EXPECT_EQ(frame.packedVertices.size(), std::size_t(mesh.counts.vertexCount));
+    }
 }
 
 } // namespace

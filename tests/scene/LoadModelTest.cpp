@@ -40,8 +40,9 @@ TEST(LoadModelTest, LetsGoOfTheFileBeforeItReturns)
 #ifdef __linux__
     // Neither a mapping of the file nor a descriptor on it is left.
     std::ifstream maps("/proc/self/maps");
-    for (std::string line; std::getline(maps, line);)
+    for (std::string line; std::getline(maps, line);) {
         EXPECT_EQ(line.find(path), std::string::npos) << line;
+    }
     for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
         std::error_code error;
         EXPECT_NE(std::filesystem::read_symlink(fd.path(), error).string(), path);

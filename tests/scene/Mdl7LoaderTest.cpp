@@ -156,8 +156,9 @@ Mdl7Builder runModel(std::uint16_t triangleSize, std::uint16_t vertexSize, std::
              .triangleCount = count,
              .vertexCount = count,
              .frameCount = 1});
-    for (std::uint16_t i = 0; i < count; ++i)
+    for (std::uint16_t i = 0; i < count; ++i) {
         b.texCoord(i * 0.5f, -float(i));
+    }
     for (std::uint16_t i = 0; i < count; ++i) {
         const bool outside = i == 0 || i == 1023 || i == 1024 || i == count - 1;
         b.triangle({.vertex = {i, std::uint16_t(outside ? count + i : 1), std::uint16_t(count - 1 - i)},

@@ -92,13 +92,15 @@ void printMdl7Text(std::ostream& out, const Model& model)
         << ", bone transform " << h.boneTransformRecordSize << ", frame header " << h.frameHeaderSize << '\n';
     if (model.bones) out << "bones: " << model.bones->size() << '\n';
     if (model.groups) {
-        for (std::size_t g = 0; g < model.groups->size(); ++g)
+        for (std::size_t g = 0; g < model.groups->size(); ++g) {
             printMdl7Group(out, g, (*model.groups)[g]);
+        }
     }
     if (model.deformers) {
         std::size_t elements = 0;
-        for (const Deformer& d : *model.deformers)
+        for (const Deformer& d : *model.deformers) {
             elements += d.elements.size();
+        }
         out << "deformers: " << model.deformers->size() << " (" << elements << " elements)\n";
     }
     if (model.trailer) {
@@ -194,8 +196,9 @@ public:
     // Integer members, in the order given.
     void numbers(std::initializer_list<std::pair<const char*, std::int64_t>> members)
     {
-        for (const auto& [key, value] : members)
+        for (const auto& [key, value] : members) {
             number(key, value);
+        }
     }
     template <typename T> void optionalNumber(const char* key, const std::optional<T>& value)
     {
@@ -206,8 +209,9 @@ public:
     template <typename Range> void values(const Range& range, bool real = false)
     {
         json_.beginArray();
-        for (const auto v : range)
+        for (const auto v : range) {
             real ? json_.real(static_cast<float>(v)) : json_.number(std::int64_t(v));
+        }
         json_.endArray();
     }
     // `key`: an array with one writeOne(record) per record, or null when
@@ -221,8 +225,9 @@ public:
             return;
         }
         json_.beginArray();
-        for (const auto& record : *records)
+        for (const auto& record : *records) {
             writeOne(record);
+        }
         json_.endArray();
     }
 
@@ -472,8 +477,9 @@ void writeLegacyFrame(Json& json, const Frame& frame)
     }
     json.list("vertices", &frame.packedVertices, [&](const PackedVertex& v) {
         json->beginArray();
-        for (const std::uint16_t c : v.position)
+        for (const std::uint16_t c : v.position) {
             json->number(c);
+        }
         json->number(v.normalIndex);
         json->endArray();
     });
