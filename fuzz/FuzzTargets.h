@@ -461,6 +461,11 @@ inline void walkLegacyInOrder(LegacyModelReader& reader)
     const std::uint8_t* header = nullptr;
     (void)reader.getHeader(header);
     requireInside(reader, header);
+    std::int32_t skinWidth = 0, skinHeight = 0;
+    float packedScale[3] = {}, packedTranslate[3] = {};
+    (void)reader.getTexCoordSkinSize(skinWidth, skinHeight);
+    (void)reader.getPackedScale(packedScale, packedTranslate);
+    bool flag = false;
 
     for (std::int32_t k = 0; k < skinCount; ++k) {
         if (k % 2 == 1) {
@@ -478,10 +483,12 @@ inline void walkLegacyInOrder(LegacyModelReader& reader)
     for (std::int32_t k = 0; k < texCoordCount; ++k) {
         std::int16_t s = 0, t = 0;
         if (!reader.readTexCoord(s, t)) return;
+        (void)reader.getTexCoordOnSeam(flag);
     }
     for (std::int32_t k = 0; k < triangleCount; ++k) {
         std::int32_t vertices[3] = {}, texCoords[3] = {};
         if (!reader.readTriangle(vertices, texCoords)) return;
+        (void)reader.getTriangleFacesFront(flag);
     }
     for (std::int32_t f = 0; f < frameCount; ++f) {
         if (f % 2 == 1) {
@@ -491,7 +498,10 @@ inline void walkLegacyInOrder(LegacyModelReader& reader)
         char name[16];
         std::uint16_t bboxMin[3] = {}, bboxMax[3] = {};
         float scale[3] = {}, translate[3] = {};
-        if (!reader.readFrameHeader(name, bboxMin, bboxMax, scale, translate)) return;
+        const bool taken = reader.readFrameHeader(name, bboxMin, bboxMax, scale, translate);
+        std::int32_t frameType = 0;
+        (void)reader.getFrameType(frameType);
+        if (!taken) return;
         requireTerminated(name, sizeof name);
         for (std::int32_t v = 0; v < vertexCount; ++v) {
             std::uint16_t position[3] = {};

@@ -68,4 +68,16 @@ bool Idp2Reader::readFrameHeader(char* name, std::uint16_t* bboxMin, std::uint16
     return true;
 }
 
+bool Idp2Reader::getTexCoordSkinSize(std::int32_t& width, std::int32_t& height) const
+{
+    if (!hasData()) return false;
+    width = headerField(legacy::idp2header::kSkinWidth);
+    height = headerField(legacy::idp2header::kSkinHeight);
+    return true;
+}
+
+bool Idp2Reader::getPackedScale(std::span<float, 3>, std::span<float, 3>) const { return false; }
+
+bool Idp2Reader::getFrameType(std::int32_t&) const { return false; }
+
 } // namespace kelvane

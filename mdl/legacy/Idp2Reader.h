@@ -41,7 +41,15 @@ public:
     [[nodiscard]] bool readFrameHeader(char* name, std::uint16_t* bboxMin, std::uint16_t* bboxMax, float* scale,
                                        float* translate) override;
 
-protected:
+    // The header's skin width and height (offsets 8 and 12).
+    [[nodiscard]] bool getTexCoordSkinSize(std::int32_t& width, std::int32_t& height) const override;
+    // Frames carry their own unpacking: always false.
+    [[nodiscard]] bool getPackedScale(std::span<float, 3> scale,
+                                      std::span<float, 3> translate) const override;
+    // Frames have no type: always false.
+    [[nodiscard]] bool getFrameType(std::int32_t& type) const override;
+
+  protected:
     const std::uint8_t* currentSkin_ = nullptr;
 };
 

@@ -18,6 +18,8 @@ namespace kelvane::legacy {
 namespace header {
 inline constexpr std::int32_t kSize = 84;
 inline constexpr int kMagic = 0;          // char[4]
+inline constexpr int kScale = 8;          // 3 x float32, unpacks every frame's positions
+inline constexpr int kTranslate = 20;     // 3 x float32, likewise
 inline constexpr int kSkinCount = 48;     // int32
 inline constexpr int kSkinWidth = 52;     // int32, every skin of "IDPO"/"MDL2", "MDL3", "MDL4"
 inline constexpr int kSkinHeight = 56;    // int32, likewise
@@ -32,6 +34,8 @@ static_assert(kTexCoordCount + 12 == kSize);
 namespace idp2header {
 inline constexpr std::int32_t kSize = 68;
 inline constexpr int kMagic = 0;          // char[4]
+inline constexpr int kSkinWidth = 8;      // int32, the skin size texture coordinates count texels in
+inline constexpr int kSkinHeight = 12;    // int32, likewise
 inline constexpr int kSkinCount = 20;     // int32
 inline constexpr int kVertexCount = 24;   // int32
 inline constexpr int kTexCoordCount = 28; // int32
@@ -84,9 +88,11 @@ inline constexpr std::int32_t kNewBytesPerPixel[8] = {1, kRejected, 2, 2, 3, 4, 
 // --- Texture coordinates -----------------------------------------------------
 
 namespace texcoord {
-// "IDPO"/"MDL2": one per vertex; an int32 the readers do not use, then s and
-// t as int32 of which the low 16 bits are reported.
+// "IDPO"/"MDL2": one per vertex; an int32 on-seam flag (not 0: the
+// coordinate lies on the seam between the front and back halves of the
+// skin), then s and t as int32 of which the low 16 bits are reported.
 inline constexpr std::int32_t kOldSize = 12;
+inline constexpr int kOldOnSeam = 0;
 inline constexpr int kOldS = 4;
 inline constexpr int kOldT = 8;
 // "MDL3" and later: 16-bit s and t.
@@ -98,10 +104,11 @@ inline constexpr int kT = 2;
 // --- Triangles ---------------------------------------------------------------
 
 namespace triangle {
-// "IDPO"/"MDL2": an int32 the readers do not use, then three int32 vertex
-// indices. Texture coordinates are indexed by vertex, so there are no
-// texture-coordinate indices.
+// "IDPO"/"MDL2": an int32 faces-front flag (not 0: the triangle faces
+// front), then three int32 vertex indices. Texture coordinates are indexed
+// by vertex, so there are no texture-coordinate indices.
 inline constexpr std::int32_t kOldSize = 16;
+inline constexpr int kOldFacesFront = 0;
 inline constexpr int kOldVertexIndex = 4; // 3 x int32
 // "MDL3" and later: three uint16 vertex indices, then three uint16
 // texture-coordinate indices.

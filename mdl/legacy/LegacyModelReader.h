@@ -95,6 +95,33 @@ public:
 
     // Reserved; writes nothing and always returns false.
     virtual bool reservedQuery(void* first, void* second, void* third);
+
+    // --- Values for turning packed records into plain ones -------------------
+    // None of these moves the cursor. Each returns false, leaving its outputs
+    // untouched, while no file is open or where the format lacks the value.
+
+    // The skin size that texture coordinates count texels in: the file
+    // header's skin width and height, unchecked (possibly 0 or negative).
+    [[nodiscard]] virtual bool getTexCoordSkinSize(std::int32_t& width, std::int32_t& height) const = 0;
+
+    // The unpacking of packed frame positions that the file header states
+    // for every frame: position * scale + translate. Formats whose frames
+    // carry their own (readFrameHeader's scale and translate) lack it.
+    [[nodiscard]] virtual bool getPackedScale(std::span<float, 3> scale,
+                                              std::span<float, 3> translate) const = 0;
+
+    // "IDPO"/"MDL2" only: whether the texture coordinate read last lies on
+    // the seam, and whether the triangle read last faces front (in both, the
+    // first int32 of the record is not 0). False as well before the first
+    // such record since open.
+    [[nodiscard]] virtual bool getTexCoordOnSeam(bool& onSeam) const = 0;
+    [[nodiscard]] virtual bool getTriangleFacesFront(bool& facesFront) const = 0;
+
+    // The stored type of the frame header taken last, also when
+    // readFrameHeader refused it for that type (a group of frames starts
+    // there). False before the first header since open, after one that was
+    // cut short, and for "IDP2", whose frames have no type.
+    [[nodiscard]] virtual bool getFrameType(std::int32_t& type) const = 0;
 };
 
 } // namespace kelvane

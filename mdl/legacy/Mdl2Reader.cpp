@@ -230,6 +230,47 @@ bool Mdl2Reader::readVertex(std::span<std::uint16_t, 3> position, std::int32_t& 
     return true;
 }
 
+bool Mdl2Reader::getTexCoordSkinSize(std::int32_t& width, std::int32_t& height) const
+{
+    if (!hasData()) return false;
+    width = headerField(legacy::header::kSkinWidth);
+    height = headerField(legacy::header::kSkinHeight);
+    return true;
+}
+
+bool Mdl2Reader::getPackedScale(std::span<float, 3> scale, std::span<float, 3> translate) const
+{
+    if (!hasData()) return false;
+    for (std::size_t i = 0; i < 3; ++i) {
+        scale[i] = loadF32(header_ + legacy::header::kScale + 4 * i);
+        translate[i] = loadF32(header_ + legacy::header::kTranslate + 4 * i);
+    }
+    return true;
+}
+
+bool Mdl2Reader::getTexCoordOnSeam(bool& onSeam) const
+{
+    if (currentTexCoord_ == nullptr) return false;
+    onSeam = loadI32(currentTexCoord_ + legacy::texcoord::kOldOnSeam) != 0;
+    return true;
+}
+
+bool Mdl2Reader::getTriangleFacesFront(bool& facesFront) const
+{
+    if (currentTriangle_ == nullptr) return false;
+    facesFront = loadI32(currentTriangle_ + legacy::triangle::kOldFacesFront) != 0;
+    return true;
+}
+
+bool Mdl2Reader::getFrameType(std::int32_t& type) const
+{
+    if (currentFrame_ == nullptr) return false;
+    // Both typed frame header layouts start with the int32 type.
+    static_assert(legacy::frame::kOldType == legacy::frame::kType);
+    type = loadI32(currentFrame_ + legacy::frame::kOldType);
+    return true;
+}
+
 bool Mdl2Reader::skipBones() { return hasData(); }
 
 bool Mdl2Reader::skipVertices() { return hasData(); }

@@ -71,7 +71,18 @@ public:
     [[nodiscard]] bool readVertex(std::span<std::uint16_t, 3> position, std::int32_t& normalIndex) override;
     bool nextVertex() override;
 
-protected:
+    // The header's skin width and height (offsets 52 and 56).
+    [[nodiscard]] bool getTexCoordSkinSize(std::int32_t& width, std::int32_t& height) const override;
+    // The header's scale and translate (offsets 8 and 20).
+    [[nodiscard]] bool getPackedScale(std::span<float, 3> scale,
+                                      std::span<float, 3> translate) const override;
+    // The flags of the 12-byte texture coordinate and the 16-byte triangle.
+    [[nodiscard]] bool getTexCoordOnSeam(bool& onSeam) const override;
+    [[nodiscard]] bool getTriangleFacesFront(bool& facesFront) const override;
+    // The int32 at the start of the frame header.
+    [[nodiscard]] bool getFrameType(std::int32_t& type) const override;
+
+  protected:
     // Accepts `data` when `length` reaches `headerSize` and the magic is one
     // of the given ones (`otherMagic` may be null): attaches the data with
     // the cursor past the header and returns `length`. Otherwise returns 0

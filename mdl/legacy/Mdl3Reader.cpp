@@ -42,4 +42,8 @@ bool Mdl3Reader::readTriangle(std::span<std::int32_t, 3> vertexIndices, std::spa
     return true;
 }
 
+bool Mdl3Reader::getTexCoordOnSeam(bool&) const { return false; }
+
+bool Mdl3Reader::getTriangleFacesFront(bool&) const { return false; }
+
 } // namespace kelvane

@@ -24,6 +24,9 @@ public:
     // The six stored uint16 values, zero-extended, in record order.
     [[nodiscard]] bool readTriangle(std::span<std::int32_t, 3> vertexIndices,
                                     std::span<std::int32_t, 3> texCoordIndices) override;
+    // These records carry no on-seam or faces-front flag: always false.
+    [[nodiscard]] bool getTexCoordOnSeam(bool& onSeam) const override;
+    [[nodiscard]] bool getTriangleFacesFront(bool& facesFront) const override;
 };
 
 } // namespace kelvane

@@ -152,14 +152,48 @@ TEST_F(MdlinfoTest, ReportsWhereReadingStopped)
     run = mdlinfo({path});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.out.find("group 0 \"body\""), std::string::npos);
+}
 
-    Mdl7Builder badTriangle;
-    badTriangle.group({.triangleCount = 1, .vertexCount = 3}).triangle({.vertex = {0, 3, 1}});
-    run = mdlinfo({write(badTriangle, "bad.mdl")});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find(": group 0: triangle 0: uses vertex 3 of 3 (reading stopped at offset 118)"),
+TEST_F(MdlinfoTest, FlagsTrianglesThatUseVerticesOutsideTheirGroupAndGoesOn)
+{
+    // A group with triangles but no vertices, as the split leaves behind,
+    // then one whose second triangle names a vertex past its count.
+    Mdl7Builder b;
+    b.group({.name = "bare", .triangleCount = 1}).triangle({.vertex = {0, 1, 2}, .skinIndex = 4});
+    b.group({.name = "body", .triangleCount = 3, .vertexCount = 3});
+    b.triangle({.vertex = {0, 1, 2}})
+        .triangle({.vertex = {2, 80, 3}, .skinIndex = 9})
+        .triangle({.vertex = {2, 1, 0}});
+    b.vertex({}).vertex({}).vertex({});
+    const std::string path = write(b);
+    ToolRun run = mdlinfo({path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("group 0 \"bare\": type 1, groupDataSize 70, skins 0, texture coordinates 0, "
+                           "triangles 1, vertices 0, frames 0\n"
+                           "  triangle 0: uses vertex 0 of 0\n"
+                           "group 1 \"body\""),
               std::string::npos)
-        << run.err;
+        << run.out;
+    EXPECT_NE(run.out.find("vertices 3, frames 0\n  triangle 1: uses vertex 80 of 3\ndeformers: 0"),
+              std::string::npos)
+        << run.out;
+
+    // The JSON marks the flagged triangles only, with every index as stored.
+    run = mdlinfo({"--json", path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(
+        run.out.find(R"("triangles":[{"vertexIndex":[0,1,2],"texCoordIndex":[0,0,0],"skinIndex":4,)"
+                     R"("texCoordIndex2":[0,0,0],"skinIndex2":-1,"vertexOutside":true}],"vertices":[])"),
+        std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(R"("triangles":[{"vertexIndex":[0,1,2],"texCoordIndex":[0,0,0],"skinIndex":0,)"
+                           R"("texCoordIndex2":[0,0,0],"skinIndex2":-1},)"
+                           R"({"vertexIndex":[2,80,3],"texCoordIndex":[0,0,0],"skinIndex":9,)"
+                           R"("texCoordIndex2":[0,0,0],"skinIndex2":-1,"vertexOutside":true},)"
+                           R"({"vertexIndex":[2,1,0],)"),
+              std::string::npos)
+        << run.out;
 }
 
 TEST_F(MdlinfoTest, RejectsBadArgumentsAndUnreadableFiles)

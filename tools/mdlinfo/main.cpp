@@ -5,11 +5,8 @@
 // read, 1 for a usage error, 2 when the file cannot be opened or read to the
 // end (what was read is still printed, and stderr names the file and the
 // offset where reading stopped).
-#include "mdl/Mdl7Reader.h"
-#include "mdl/OpenModelFile.h"
-#include "mdl/legacy/LegacyModelReader.h"
-#include "tools/mdlinfo/LegacyDump.h"
-#include "tools/mdlinfo/Mdl7Dump.h"
+#include "scene/LoadModel.h"
+#include "tools/mdlinfo/ModelPrinter.h"
 
 #include <cstring>
 #include <iostream>
@@ -29,37 +26,11 @@ int usage()
     return kExitUsage;
 }
 
-int reportStop(const char* path, const kelvane::mdlinfo::ReadFailure& failure)
+int reportStop(const char* path, const kelvane::scene::LoadFailure& failure)
 {
     std::cerr << "mdlinfo: " << path << ": " << failure.place << ": " << failure.reason
               << " (reading stopped at offset " << failure.offset << ")\n";
     return kExitUnreadable;
-}
-
-int describeMdl7(kelvane::Mdl7Reader& reader, const char* path, bool json)
-{
-    kelvane::mdlinfo::Mdl7Dump dump;
-    kelvane::mdlinfo::ReadFailure failure;
-    const bool complete = kelvane::mdlinfo::readMdl7(reader, dump, failure);
-    if (json) {
-        kelvane::mdlinfo::printMdl7Json(std::cout, dump);
-    } else {
-        kelvane::mdlinfo::printMdl7Text(std::cout, dump);
-    }
-    return complete ? kExitOk : reportStop(path, failure);
-}
-
-int describeLegacy(kelvane::LegacyModelReader& reader, const char* path, bool json)
-{
-    kelvane::mdlinfo::LegacyDump dump;
-    kelvane::mdlinfo::ReadFailure failure;
-    const bool complete = kelvane::mdlinfo::readLegacy(reader, dump, failure);
-    if (json) {
-        kelvane::mdlinfo::printLegacyJson(std::cout, dump);
-    } else {
-        kelvane::mdlinfo::printLegacyText(std::cout, dump);
-    }
-    return complete ? kExitOk : reportStop(path, failure);
 }
 
 } // namespace
@@ -79,20 +50,17 @@ int main(int argc, char** argv)
     }
     if (path == nullptr) return usage();
 
-    // The reader is picked by the file's format tag; each format that mdlinfo
-    // describes has its own dump module beside Mdl7Dump.
-    kelvane::OpenModelResult opened = kelvane::openModelFile(path);
-    if (!opened) {
-        std::cerr << "mdlinfo: " << opened.error << '\n';
+    // The loader is picked by the file's format tag; what it read is printed
+    // even when it stopped part-way.
+    const kelvane::scene::LoadResult loaded = kelvane::scene::loadModel(path);
+    if (!loaded.openError.empty()) {
+        std::cerr << "mdlinfo: " << loaded.openError << '\n';
         return kExitUnreadable;
     }
-    if (auto* mdl7 = dynamic_cast<kelvane::Mdl7Reader*>(opened.model.get())) {
-        return describeMdl7(*mdl7, path, json);
+    if (json) {
+        kelvane::mdlinfo::printJson(std::cout, loaded.model);
+    } else {
+        kelvane::mdlinfo::printText(std::cout, loaded.model);
     }
-    if (auto* legacy = dynamic_cast<kelvane::LegacyModelReader*>(opened.model.get())) {
-        return describeLegacy(*legacy, path, json);
-    }
-    std::cerr << "mdlinfo: " << path << ": this model format (code " << opened.model->formatCode()
-              << ") is not described yet\n";
-    return kExitUnreadable;
+    return loaded.failure ? reportStop(path, *loaded.failure) : kExitOk;
 }

@@ -105,6 +105,32 @@ TEST(Idp2ReaderTest, FramesCarryScaleAndTranslateAndTheFullByteRange)
     // Frames have no type: any value in the first bytes is a scale.
     ASSERT_TRUE(reader.readFrameHeader(name, nullptr, nullptr, nullptr, nullptr));
     EXPECT_STREQ(name, "stand2");
+    std::int32_t type = -1;
+    EXPECT_FALSE(reader.getFrameType(type));
+    EXPECT_EQ(type, -1);
+}
+
+TEST(Idp2ReaderTest, SkinSizeComesFromItsOwnHeaderAndThereIsNoSharedUnpacking)
+{
+    Bytes bytes = sampleModel("IDP2");
+    bytes.patchI32(8, 256);
+    bytes.patchI32(12, -3); // handed out unchecked
+    const Attached data(bytes);
+    Idp2Reader reader;
+    ASSERT_GT(reader.parseHeader(data.data(), data.length()), 0);
+    std::int32_t width = 0, height = 0;
+    ASSERT_TRUE(reader.getTexCoordSkinSize(width, height));
+    EXPECT_EQ(width, 256);
+    EXPECT_EQ(height, -3);
+    float scale[3] = {7, 7, 7}, translate[3] = {};
+    EXPECT_FALSE(reader.getPackedScale(scale, translate));
+    EXPECT_EQ(scale[0], 7.0f);
+
+    ASSERT_TRUE(reader.skipSkins());
+    std::int16_t s = 0, t = 0;
+    ASSERT_TRUE(reader.readTexCoord(s, t));
+    bool onSeam = false;
+    EXPECT_FALSE(reader.getTexCoordOnSeam(onSeam));
 }
 
 } // namespace

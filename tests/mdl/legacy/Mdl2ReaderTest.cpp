@@ -311,6 +311,129 @@ TEST(Mdl2ReaderTest, FrameNameIsCutAtItsZeroAndAlwaysTerminated)
     EXPECT_EQ(name[16], 'X');
 }
 
+// Where the records of sampleModel("IDPO") start.
+constexpr std::size_t kIdpoTexCoords = 84 + (4 + 8) + (4 + 16);
+constexpr std::size_t kIdpoTriangle = kIdpoTexCoords + 3 * 12;
+constexpr std::size_t kIdpoFrames = kIdpoTriangle + 16;
+
+TEST(Mdl2ReaderTest, HandsOutTheFlagsAndUnpackingThatIdpoRecordsCarry)
+{
+    Bytes bytes = sampleModel("IDPO");
+    const float scale[3] = {0.5f, -2.0f, 1e-3f};
+    const float translate[3] = {-24.0f, 7.5f, 0.0f};
+    for (std::size_t i = 0; i < 3; ++i) {
+        storeF32(bytes.data.data() + 8 + 4 * i, scale[i]);
+        storeF32(bytes.data.data() + 20 + 4 * i, translate[i]);
+    }
+    bytes.patchI32(kIdpoTexCoords + 12, 32);  // the second coordinate lies on the seam
+    bytes.patchI32(kIdpoTexCoords + 24, -1);  // any value but 0 means on the seam
+    bytes.patchI32(kIdpoFrames + 28 + 12, 1); // the second frame starts a group of frames
+    const Attached data(bytes);
+    Mdl2Reader reader;
+    ASSERT_GT(reader.parseHeader(data.data(), data.length()), 0);
+
+    // Nothing read yet: no flags, no frame type.
+    bool flag = true;
+    std::int32_t type = -7;
+    EXPECT_FALSE(reader.getTexCoordOnSeam(flag));
+    EXPECT_FALSE(reader.getTriangleFacesFront(flag));
+    EXPECT_FALSE(reader.getFrameType(type));
+    EXPECT_EQ(type, -7);
+    std::int32_t width = 0, height = 0;
+    ASSERT_TRUE(reader.getTexCoordSkinSize(width, height));
+    EXPECT_EQ(width, 4);
+    EXPECT_EQ(height, 2);
+    float gotScale[3] = {}, gotTranslate[3] = {};
+    ASSERT_TRUE(reader.getPackedScale(gotScale, gotTranslate));
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(gotScale[i], scale[i]) << i;
+        EXPECT_EQ(gotTranslate[i], translate[i]) << i;
+    }
+
+    ASSERT_TRUE(reader.skipSkins());
+    const std::int32_t before = reader.tell();
+    for (const bool onSeam : {false, true, true}) {
+        std::int16_t s = 0, t = 0;
+        ASSERT_TRUE(reader.readTexCoord(s, t));
+        ASSERT_TRUE(reader.getTexCoordOnSeam(flag));
+        EXPECT_EQ(flag, onSeam) << "coordinate " << s;
+    }
+    std::int32_t vertices[3] = {}, texCoords[3] = {};
+    ASSERT_TRUE(reader.readTriangle(vertices, texCoords));
+    ASSERT_TRUE(reader.getTriangleFacesFront(flag));
+    EXPECT_TRUE(flag);                              // sampleModel stores 1
+    EXPECT_EQ(reader.tell() - before, 3 * 12 + 16); // the queries move nothing
+
+    ASSERT_TRUE(reader.readFrameHeader(nullptr, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(reader.getFrameType(type));
+    EXPECT_EQ(type, 0);
+    ASSERT_TRUE(reader.skipFrame());
+    EXPECT_FALSE(reader.readFrameHeader(nullptr, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(reader.getFrameType(type)); // refused, but taken: its type tells why
+    EXPECT_EQ(type, 1);
+
+    // A triangle whose flag is 0 faces back; a frame header cut short has
+    // no type.
+    bytes.patchI32(kIdpoTriangle, 0);
+    const Attached cut(bytes, kIdpoFrames + 20);
+    Mdl2Reader shortReader;
+    ASSERT_GT(shortReader.parseHeader(cut.data(), cut.length()), 0);
+    ASSERT_TRUE(shortReader.skipSkins());
+    ASSERT_TRUE(shortReader.skipTexCoords());
+    ASSERT_TRUE(shortReader.readTriangle(vertices, texCoords));
+    ASSERT_TRUE(shortReader.getTriangleFacesFront(flag));
+    EXPECT_FALSE(flag);
+    EXPECT_FALSE(shortReader.readFrameHeader(nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(shortReader.getFrameType(type));
+
+    // Closing forgets them all.
+    EXPECT_TRUE(reader.close());
+    EXPECT_FALSE(reader.getTexCoordOnSeam(flag));
+    EXPECT_FALSE(reader.getTriangleFacesFront(flag));
+    EXPECT_FALSE(reader.getFrameType(type));
+    EXPECT_FALSE(reader.getTexCoordSkinSize(width, height));
+    EXPECT_FALSE(reader.getPackedScale(gotScale, gotTranslate));
+}
+
+TEST(Mdl2ReaderTest, LaterFormatsHaveNoFlagsButTheHeaderUnpacking)
+{
+    for (const ReaderKind& kind : allReaders()) {
+        const std::string tag = *kind.tags.begin();
+        if (tag == "IDPO" || tag == "IDP2") continue;
+        Bytes bytes = sampleModel(tag.c_str());
+        storeF32(bytes.data.data() + 8, 3.0f);
+        storeF32(bytes.data.data() + 28, -5.0f);
+        const Attached data(bytes);
+        auto reader = kind.create();
+        ASSERT_GT(reader->parseHeader(data.data(), data.length()), 0) << tag;
+
+        std::int32_t width = 0, height = 0;
+        ASSERT_TRUE(reader->getTexCoordSkinSize(width, height)) << tag;
+        EXPECT_EQ(width, 4) << tag; // the header's, also where skins have their own size
+        EXPECT_EQ(height, 2) << tag;
+        float scale[3] = {}, translate[3] = {};
+        ASSERT_TRUE(reader->getPackedScale(scale, translate)) << tag;
+        EXPECT_EQ(scale[0], 3.0f) << tag;
+        EXPECT_EQ(translate[2], -5.0f) << tag;
+
+        ASSERT_TRUE(reader->skipSkins()) << tag;
+        std::int16_t s = 0, t = 0;
+        std::int32_t vertices[3] = {}, texCoords[3] = {};
+        for (std::int32_t i = 0; i < reader->getTexCoordCount(); ++i)
+            ASSERT_TRUE(reader->readTexCoord(s, t)) << tag;
+        ASSERT_TRUE(reader->readTriangle(vertices, texCoords)) << tag;
+        bool flag = true;
+        EXPECT_FALSE(reader->getTexCoordOnSeam(flag)) << tag;
+        EXPECT_FALSE(reader->getTriangleFacesFront(flag)) << tag;
+        EXPECT_TRUE(flag) << tag;
+
+        ASSERT_TRUE(reader->readFrameHeader(nullptr, nullptr, nullptr, nullptr, nullptr)) << tag;
+        std::int32_t type = -1;
+        ASSERT_TRUE(reader->getFrameType(type)) << tag;
+        EXPECT_EQ(type, tag == "MDL3" ? 0 : 2) << tag;
+    }
+}
+
 TEST(Mdl2ReaderTest, ClosedReaderHasNoCountsAndFailsEveryRead)
 {
     test::TempDir folder;
