@@ -115,8 +115,8 @@ bool writeGlbFile(const Model& model, const ExportOptions& options, const std::s
     std::string failure;
     if (!file.open(outputPath, failure)) return fail(report, outputPath, failure);
     if (!exportGlb(model, options, file, report)) {
-        std::string ignored;
-        (void)file.close(ignored);
+        // A refused write is told by the file's own reason (a full disk).
+        if (!file.close(failure)) return fail(report, outputPath, failure);
         return fail(report, outputPath, report.failure);
     }
     if (!file.close(failure) || !file.moveTo(outputPath, failure)) return fail(report, outputPath, failure);
@@ -133,9 +133,8 @@ bool writeGltfFiles(const Model& model, const ExportOptions& options, const std:
     if (!json.open(outputPath, failure)) return fail(report, outputPath, failure);
     if (!binary.open(binaryPath, failure)) return fail(report, binaryPath, failure);
     if (!exportGltf(model, options, json, binary, fileName(binaryPath), report)) {
-        std::string ignored;
-        (void)json.close(ignored);
-        (void)binary.close(ignored);
+        if (!json.close(failure)) return fail(report, outputPath, failure);
+        if (!binary.close(failure)) return fail(report, binaryPath, failure);
         return fail(report, outputPath, report.failure);
     }
     if (!binary.close(failure)) return fail(report, binaryPath, failure);
