@@ -10,10 +10,6 @@
 #include <fstream>
 #include <iterator>
 
-#ifdef KELVANE_HAVE_TINYGLTF
-#include "GltfReadBack.h"
-#endif
-
 namespace kelvane::scene::gltf {
 namespace {
 
@@ -66,31 +62,6 @@ TEST(GltfFileTest, OutputKindComesFromTheExtensionInAnyCase)
     EXPECT_EQ(outputKindOf("a.glb.txt"), std::nullopt);
     EXPECT_EQ(outputKindOf("gltf"), std::nullopt);
     EXPECT_EQ(binaryPathFor("dir/ship.gltf"), "dir/ship.bin");
-}
-
-TEST(GltfFileTest, WritesGlbAndGltfWithNothingElseLeft)
-{
-    test::TempDir dir;
-    writeFile(dir.path("in.mdl"), "model");
-    ExportReport report;
-    ASSERT_TRUE(writeGltfFile(triangleModel(), {}, dir.path("in.mdl"), dir.path("out.glb"), report))
-        << report.failure;
-    ASSERT_TRUE(writeGltfFile(triangleModel(), {}, dir.path("in.mdl"), dir.path("out.gltf"), report))
-        << report.failure;
-    EXPECT_EQ(filesIn(dir.root()), (std::vector<std::string>{"in.mdl", "out.bin", "out.glb", "out.gltf"}));
-    EXPECT_EQ(contents(dir.path("out.glb")).substr(0, 4), "glTF");
-    EXPECT_NE(contents(dir.path("out.gltf")).find("\"uri\":\"out.bin\""), std::string::npos);
-#ifdef KELVANE_HAVE_TINYGLTF
-    tinygltf::Model glb, gltf;
-    ASSERT_TRUE(test::readGlb(contents(dir.path("out.glb")), glb));
-    ASSERT_TRUE(test::readGltfFile(dir.path("out.gltf"), gltf));
-    const std::vector<test::DrawnPrimitive> a = test::drawnPrimitives(glb, 0);
-    const std::vector<test::DrawnPrimitive> b = test::drawnPrimitives(gltf, 0);
-    ASSERT_EQ(b.size(), 1u);
-    ASSERT_EQ(b[0].corners.size(), 3u);
-    EXPECT_EQ(b[0].corners[2].position, (std::array<float, 3>{2, 4, 1}));
-    EXPECT_EQ(a[0].corners[2].position, b[0].corners[2].position);
-#endif
 }
 
 TEST(GltfFileTest, AFailedExportLeavesNoFileAndKeepsTheOldOne)
