@@ -466,8 +466,9 @@ void member(JsonWriter& json, std::string_view key, std::string_view value)
 void writeFloats(JsonWriter& json, const std::array<float, 3>& values, int count)
 {
     json.beginArray();
-    for (int c = 0; c < count; ++c)
+    for (int c = 0; c < count; ++c) {
         json.real(values[std::size_t(c)]);
+    }
     json.endArray();
 }
 
@@ -574,16 +575,18 @@ void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Model& model)
     if (mesh.animated) {
         json.key("weights");
         json.beginArray();
-        for (std::size_t k = 0; k < mesh.targets.size(); ++k)
+        for (std::size_t k = 0; k < mesh.targets.size(); ++k) {
             json.number(0);
+        }
         json.endArray();
         // A widely read convention for naming morph targets.
         json.key("extras");
         json.beginObject();
         json.key("targetNames");
         json.beginArray();
-        for (const Frame& frame : (*model.groups)[mesh.group].mesh->frames)
+        for (const Frame& frame : (*model.groups)[mesh.group].mesh->frames) {
             json.string(frame.name);
+        }
         json.endArray();
         json.endObject();
     }
@@ -619,14 +622,16 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     member(json, "name", "root");
     json.key("rotation");
     json.beginArray();
-    for (const float q : kRootRotation)
+    for (const float q : kRootRotation) {
         json.real(q);
+    }
     json.endArray();
     if (!plan.meshes.empty()) {
         json.key("children");
         json.beginArray();
-        for (std::size_t m = 0; m < plan.meshes.size(); ++m)
+        for (std::size_t m = 0; m < plan.meshes.size(); ++m) {
             json.number(std::int64_t(m + 1));
+        }
         json.endArray();
     }
     if (!plan.leftOut.empty()) {
@@ -657,15 +662,17 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     if (!plan.meshes.empty()) {
         json.key("meshes");
         json.beginArray();
-        for (const MeshPlan& mesh : plan.meshes)
+        for (const MeshPlan& mesh : plan.meshes) {
             writeMesh(json, mesh, model);
+        }
         json.endArray();
     }
     if (!plan.materials.empty()) {
         json.key("materials");
         json.beginArray();
-        for (const Material& material : plan.materials)
+        for (const Material& material : plan.materials) {
             writeMaterial(json, material, material.image);
+        }
         json.endArray();
     }
     if (!plan.images.empty()) {
@@ -702,8 +709,9 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     }
 
     bool animated = false;
-    for (const MeshPlan& mesh : plan.meshes)
+    for (const MeshPlan& mesh : plan.meshes) {
         animated = animated || mesh.animated;
+    }
     if (animated) {
         json.key("animations");
         json.beginArray();
@@ -742,8 +750,9 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
     if (!plan.accessors.empty()) {
         json.key("accessors");
         json.beginArray();
-        for (const Accessor& accessor : plan.accessors)
+        for (const Accessor& accessor : plan.accessors) {
             writeAccessor(json, accessor);
+        }
         json.endArray();
     }
     if (plan.binaryLength > 0) {
@@ -799,8 +808,9 @@ class BinaryStream {
     {
         const View& planned = plan_.views[std::size_t(view)];
         if (position_ > planned.offset) consistent_ = false;
-        while (position_ < planned.offset)
+        while (position_ < planned.offset) {
             *room(1) = 0;
+        }
         viewEnd_ = planned.offset + planned.length;
     }
 
@@ -837,8 +847,9 @@ class BinaryStream {
     bool finish(std::uint64_t paddedEnd)
     {
         if (position_ != plan_.binaryLength) consistent_ = false;
-        while (position_ < paddedEnd)
+        while (position_ < paddedEnd) {
             *room(1) = 0;
+        }
         flush();
         return ok_;
     }
@@ -878,8 +889,9 @@ void writeIndices(BinaryStream& out, const Accessor& accessor, const std::vector
 void writeValues(BinaryStream& out, std::int64_t view, const std::vector<Vec3>& values)
 {
     out.beginView(view);
-    for (const Vec3& v : values)
+    for (const Vec3& v : values) {
         out.vec3(v);
+    }
     out.endView();
 }
 
@@ -890,13 +902,15 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
     geometry.build(mesh);
     const std::size_t n = geometry.vertexCount();
     out.beginView(plan.accessors[std::size_t(meshPlan.position)].view);
-    for (std::size_t o = 0; o < n; ++o)
+    for (std::size_t o = 0; o < n; ++o) {
         out.vec3(geometry.basePosition(geometry.sourceOf(o)));
+    }
     out.endView();
     if (meshPlan.normal >= 0) {
         out.beginView(plan.accessors[std::size_t(meshPlan.normal)].view);
-        for (std::size_t o = 0; o < n; ++o)
+        for (std::size_t o = 0; o < n; ++o) {
             out.vec3(geometry.baseNormal(geometry.sourceOf(o)));
+        }
         out.endView();
     }
     out.beginView(plan.accessors[std::size_t(meshPlan.texCoord)].view);
@@ -939,17 +953,20 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
     }
     const auto frames = std::uint32_t(meshPlan.targets.size());
     out.beginView(plan.accessors[std::size_t(meshPlan.times)].view);
-    for (std::uint32_t k = 0; k < frames; ++k)
+    for (std::uint32_t k = 0; k < frames; ++k) {
         out.f32(float(k) * kSecondsPerFrame);
+    }
     out.endView();
     const Accessor& weights = plan.accessors[std::size_t(meshPlan.weights)];
     out.beginView(weights.sparseIndices);
-    for (std::uint32_t k = 0; k < frames; ++k)
+    for (std::uint32_t k = 0; k < frames; ++k) {
         out.u32(k * frames + k);
+    }
     out.endView();
     out.beginView(weights.sparseValues);
-    for (std::uint32_t k = 0; k < frames; ++k)
+    for (std::uint32_t k = 0; k < frames; ++k) {
         out.f32(1.0f);
+    }
     out.endView();
 }
 

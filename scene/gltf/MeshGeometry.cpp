@@ -130,8 +130,9 @@ void MeshGeometry::unweld()
     std::map<std::pair<std::int32_t, std::uint32_t>, std::uint32_t> crowded;
     // Whether each source vertex's base position is finite: worked out once.
     usable_.resize(sourceCount_);
-    for (std::size_t s = 0; s < sourceCount_; ++s)
+    for (std::size_t s = 0; s < sourceCount_; ++s) {
         usable_[s] = isFinite(basePosition(std::int32_t(s))) ? 1 : 0;
+    }
 
     // Sized for the most the triangles can make, filled through pointers
     // and cut to size at the end: no capacity test per corner.
@@ -151,8 +152,9 @@ void MeshGeometry::unweld()
         const auto s = std::size_t(source);
         Bucket& bucket = buckets_[s];
         unsigned match = 0;
-        for (std::size_t k = 0; k < Bucket::kSize; ++k)
+        for (std::size_t k = 0; k < Bucket::kSize; ++k) {
             match |= unsigned(bucket.slot[k] == slot) << k;
+        }
         if (match != 0) return bucket.output[std::size_t(std::countr_zero(match))];
         const std::uint8_t count = bucketCount_[s];
         if (count > Bucket::kSize) {
@@ -252,8 +254,9 @@ void MeshGeometry::sortPrimitives(const std::vector<std::int32_t>& keptSkin)
     const std::size_t slots = mesh_->skins.size() + 1;
     const auto slotOf = [&](std::int32_t skin) { return skin < 0 ? slots - 1 : std::size_t(skin); };
     std::vector<std::size_t> count(slots, 0);
-    for (const std::int32_t skin : keptSkin)
+    for (const std::int32_t skin : keptSkin) {
         ++count[slotOf(skin)];
+    }
     std::vector<std::size_t> primitiveOfSlot(slots, 0);
     primitiveStart_.push_back(0);
     for (std::size_t slot = 0; slot < slots; ++slot) {
@@ -280,10 +283,12 @@ void MeshGeometry::buildOutputsBySource() const
 {
     if (!outputsStart_.empty()) return;
     outputsStart_.assign(sourceCount_ + 1, 0);
-    for (const std::int32_t source : outSource_)
+    for (const std::int32_t source : outSource_) {
         ++outputsStart_[std::size_t(source) + 1];
-    for (std::size_t s = 0; s < sourceCount_; ++s)
+    }
+    for (std::size_t s = 0; s < sourceCount_; ++s) {
         outputsStart_[s + 1] += outputsStart_[s];
+    }
     outputs_.resize(outSource_.size());
     std::vector<std::uint32_t> next(outputsStart_.begin(), outputsStart_.end() - 1);
     for (std::size_t o = 0; o < outSource_.size(); ++o) {

@@ -82,8 +82,9 @@ class MeshGeometry {
     {
         for (std::size_t k = primitiveStart_[p]; k < primitiveStart_[p + 1]; ++k) {
             const std::size_t triangle = primitiveOrder_[k];
-            for (std::size_t c = 0; c < 3; ++c)
+            for (std::size_t c = 0; c < 3; ++c) {
                 emit(cornerVertex_[triangle * 3 + c]);
+            }
         }
     }
 
@@ -99,8 +100,9 @@ class MeshGeometry {
     {
         buildOutputsBySource();
         const auto s = static_cast<std::size_t>(source);
-        for (std::uint32_t k = outputsStart_[s]; k < outputsStart_[s + 1]; ++k)
+        for (std::uint32_t k = outputsStart_[s]; k < outputsStart_[s + 1]; ++k) {
             visit(outputs_[k]);
+        }
     }
     [[nodiscard]] std::size_t outputCount(std::int32_t source) const
     {

@@ -63,8 +63,9 @@ void MorphTargetBuilder::buildSparse(const Frame& frame, MorphTarget& target)
         }
         Vec3 normal;
         Vec3 unit;
-        if (record.hasNormal && normalise(record.normal, unit))
+        if (record.hasNormal && normalise(record.normal, unit)) {
             normal = minus(unit, geometry_.baseNormal(source));
+        }
         if (record.hasNormal && !isFinite(record.normal)) finite = false;
         if (!finite) ++target.valuesNonFinite;
         const std::size_t slot = positionOf.size();

@@ -220,8 +220,9 @@ TEST_P(MdlconvertLegacyTest, ConvertsEveryCornerAndFrame)
     const std::string source = kLegacyData + GetParam();
     copyIn(source, "in.model");
     std::string palette(768, '\0');
-    for (std::size_t i = 0; i < palette.size(); ++i)
+    for (std::size_t i = 0; i < palette.size(); ++i) {
         palette[i] = char(i % 251);
+    }
     std::ofstream(dir_.path("colours.pal"), std::ios::binary) << palette;
     const test::ProcessResult run = mdlconvert({"in.model", "out.glb", "--palette", "colours.pal"});
     ASSERT_EQ(run.exitCode, 0) << run.err;

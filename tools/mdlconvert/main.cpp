@@ -106,8 +106,9 @@ bool readPalette(const std::string& path, std::array<std::uint8_t, kPaletteBytes
                   (count > kPaletteBytes ? std::string("longer") : std::to_string(count) + " bytes");
         return false;
     }
-    for (std::size_t i = 0; i < kPaletteBytes; ++i)
+    for (std::size_t i = 0; i < kPaletteBytes; ++i) {
         palette[i] = static_cast<std::uint8_t>(bytes[i]);
+    }
     return true;
 }
 

@@ -251,8 +251,9 @@ TEST(GltfExportTest, LeavesOutTrianglesItCannotDrawAndCleansValues)
 TEST(GltfExportTest, MeshWithoutStoredNormalsHasNoNormalAttribute)
 {
     Mesh mesh = square();
-    for (Vertex& v : mesh.vertices)
+    for (Vertex& v : mesh.vertices) {
         v.hasNormal = false;
+    }
     mesh.frames.resize(1);
     mesh.frames[0].vertices = {vertex(5, 5, 5, {}, false)};
     mesh.frames[0].vertices[0].index = 1;
@@ -298,10 +299,12 @@ TEST(GltfExportTest, IndicesTurn32BitWhenAVertexIndexPasses65534)
     // vertices, so the last triangles need 32-bit indices.
     Mesh mesh;
     mesh.vertices = {vertex(0, 0, 0), vertex(1, 0, 0), vertex(0, 1, 0)};
-    for (int i = 0; i < 65536; ++i)
+    for (int i = 0; i < 65536; ++i) {
         mesh.texCoords.push_back({float(i), 0});
-    for (int i = 0; i + 2 < 65536; i += 3)
+    }
+    for (int i = 0; i + 2 < 65536; i += 3) {
         mesh.triangles.push_back(triangle({0, 1, 2}, {i, i + 1, i + 2}));
+    }
     mesh.triangles.push_back(triangle({0, 1, 2}, {65535, 0, 1}));
     Mesh small = square();
     ExportReport report;
@@ -515,12 +518,14 @@ TEST(GltfExportTest, SkinsBecomeTexturesOrSayWhyNot)
     indexed.pixels = {1, 2};
     mesh.skins = {png, tga, indexed, skin("d", ImageLayout::kUndefined, 4)};
     mesh.triangles.clear();
-    for (std::int32_t s = 0; s < 4; ++s)
+    for (std::int32_t s = 0; s < 4; ++s) {
         mesh.triangles.push_back(triangle({0, 1, 2}, {0, 1, 2}, s));
+    }
 
     std::array<std::uint8_t, 768> palette{};
-    for (std::size_t i = 0; i < 768; ++i)
+    for (std::size_t i = 0; i < 768; ++i) {
         palette[i] = std::uint8_t(i * 7);
+    }
     ExportOptions options;
     options.palette = palette;
     ExportReport report;

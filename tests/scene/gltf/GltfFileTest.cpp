@@ -38,8 +38,9 @@ Model triangleModel()
 std::vector<std::string> filesIn(const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
+    for (const auto& entry : fs::directory_iterator(folder)) {
         names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }

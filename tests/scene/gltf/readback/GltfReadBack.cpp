@@ -85,8 +85,9 @@ Floats readFloats(const tinygltf::Model& model, int index)
         for (std::size_t i = 0; i < accessor.count; ++i) {
             const unsigned char* p =
                 elementAt(model, accessor.bufferView, accessor.byteOffset, i, components * 4);
-            for (std::size_t c = 0; c < components; ++c)
+            for (std::size_t c = 0; c < components; ++c) {
                 values[i * components + c] = loadFloat(p + c * 4);
+            }
         }
     }
     if (accessor.sparse.isSparse) {
@@ -103,8 +104,9 @@ Floats readFloats(const tinygltf::Model& model, int index)
             const unsigned char* p =
                 elementAt(model, accessor.sparse.values.bufferView,
                           std::size_t(accessor.sparse.values.byteOffset), k, components * 4);
-            for (std::size_t c = 0; c < components; ++c)
+            for (std::size_t c = 0; c < components; ++c) {
                 values[at * components + c] = loadFloat(p + c * 4);
+            }
         }
     }
     return values;
@@ -132,8 +134,9 @@ std::vector<DrawnPrimitive> drawnPrimitives(const tinygltf::Model& model, int me
         const Floats positions = readFloats(model, primitive.attributes.at("POSITION"));
         const Floats texCoords = readFloats(model, primitive.attributes.at("TEXCOORD_0"));
         Floats normals;
-        if (primitive.attributes.count("NORMAL") != 0)
+        if (primitive.attributes.count("NORMAL") != 0) {
             normals = readFloats(model, primitive.attributes.at("NORMAL"));
+        }
         for (const std::uint32_t v : readIndices(model, primitive.indices)) {
             Corner corner;
             corner.vertex = v;
@@ -141,13 +144,16 @@ std::vector<DrawnPrimitive> drawnPrimitives(const tinygltf::Model& model, int me
                 ADD_FAILURE() << "index " << v << " outside the vertices";
                 continue;
             }
-            for (std::size_t c = 0; c < 3; ++c)
+            for (std::size_t c = 0; c < 3; ++c) {
                 corner.position[c] = positions[v * 3 + c];
-            for (std::size_t c = 0; c < 2; ++c)
+            }
+            for (std::size_t c = 0; c < 2; ++c) {
                 corner.texCoord[c] = texCoords[v * 2 + c];
+            }
             if (!normals.empty()) {
-                for (std::size_t c = 0; c < 3; ++c)
+                for (std::size_t c = 0; c < 3; ++c) {
                     corner.normal[c] = normals[v * 3 + c];
+                }
             }
             out.corners.push_back(corner);
         }
