@@ -794,7 +794,8 @@ class BinaryStream {
     {
     }
 
-    // Room for `count` bytes (at most 16), to be filled before the next call.
+    // Room for `count` bytes (at most the buffer's size), to be filled
+    // before the next call.
     std::uint8_t* room(std::size_t count)
     {
         if (kStreamBufferSize - used_ < count) flush();
@@ -829,14 +830,6 @@ class BinaryStream {
             position_ += n;
             done += n;
         }
-    }
-
-    void vec3(const Vec3& v)
-    {
-        std::uint8_t* const p = room(12);
-        storeF32(p, v.x);
-        storeF32(p + 4, v.y);
-        storeF32(p + 8, v.z);
     }
 
     void f32(float value) { storeF32(room(4), value); }
@@ -886,39 +879,63 @@ void writeIndices(BinaryStream& out, const Accessor& accessor, const std::vector
     out.endView();
 }
 
+void storeVec3(std::uint8_t* p, const Vec3& v)
+{
+    storeF32(p, v.x);
+    storeF32(p + 4, v.y);
+    storeF32(p + 8, v.z);
+}
+
+// Writes `count` elements of `size` bytes, fill(i, p) storing element i at
+// p: a block of them at a time, so the buffer is asked once per block.
+template <typename Fill>
+void writeElements(BinaryStream& out, std::size_t count, std::size_t size, Fill&& fill)
+{
+    constexpr std::size_t kBlock = 4096;
+    for (std::size_t first = 0; first < count; first += kBlock) {
+        const std::size_t n = std::min(kBlock, count - first);
+        std::uint8_t* p = out.room(n * size);
+        for (std::size_t i = 0; i < n; ++i, p += size) {
+            fill(first + i, p);
+        }
+    }
+}
+
 void writeValues(BinaryStream& out, std::int64_t view, const std::vector<Vec3>& values)
 {
     out.beginView(view);
-    for (const Vec3& v : values) {
-        out.vec3(v);
-    }
+    writeElements(out, values.size(), 12, [&](std::size_t i, std::uint8_t* p) { storeVec3(p, values[i]); });
     out.endView();
 }
 
 // Rebuilds a mesh's geometry and streams its data in the planned order.
 void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan, const Mesh& mesh,
-                   MeshGeometry& geometry)
+                   MeshGeometry& geometry, std::vector<Vec3>& normals)
 {
     geometry.build(mesh);
     const std::size_t n = geometry.vertexCount();
     out.beginView(plan.accessors[std::size_t(meshPlan.position)].view);
-    for (std::size_t o = 0; o < n; ++o) {
-        out.vec3(geometry.basePosition(geometry.sourceOf(o)));
-    }
+    writeElements(out, n, 12, [&](std::size_t o, std::uint8_t* p) {
+        storeVec3(p, geometry.basePosition(geometry.sourceOf(o)));
+    });
     out.endView();
     if (meshPlan.normal >= 0) {
-        out.beginView(plan.accessors[std::size_t(meshPlan.normal)].view);
-        for (std::size_t o = 0; o < n; ++o) {
-            out.vec3(geometry.baseNormal(geometry.sourceOf(o)));
+        // Normalised once per source vertex, not once per output vertex.
+        normals.resize(geometry.sourceVertexCount());
+        for (std::size_t s = 0; s < normals.size(); ++s) {
+            normals[s] = geometry.baseNormal(std::int32_t(s));
         }
+        out.beginView(plan.accessors[std::size_t(meshPlan.normal)].view);
+        writeElements(out, n, 12, [&](std::size_t o, std::uint8_t* p) {
+            storeVec3(p, normals[std::size_t(geometry.sourceOf(o))]);
+        });
         out.endView();
     }
     out.beginView(plan.accessors[std::size_t(meshPlan.texCoord)].view);
-    for (std::size_t o = 0; o < n; ++o) {
-        std::uint8_t* const p = out.room(8);
+    writeElements(out, n, 8, [&](std::size_t o, std::uint8_t* p) {
         storeF32(p, geometry.texCoord(o).s);
         storeF32(p + 4, geometry.texCoord(o).t);
-    }
+    });
     out.endView();
     for (std::size_t p = 0; p < meshPlan.primitives.size(); ++p) {
         const Accessor& indices = plan.accessors[std::size_t(meshPlan.primitives[p].indices)];
@@ -975,8 +992,9 @@ bool writeBinary(ByteSink& sink, const Model& model, const Plan& plan, std::uint
 {
     BinaryStream out(sink, plan);
     MeshGeometry geometry;
+    std::vector<Vec3> normals;
     for (const MeshPlan& meshPlan : plan.meshes) {
-        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh, geometry);
+        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh, geometry, normals);
     }
     for (const Image& image : plan.images) {
         if (image.view < 0) continue;
