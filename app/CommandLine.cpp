@@ -13,16 +13,27 @@ void printUsage(std::ostream& out)
     out << "usage: Kelvane.exe fileName [options]" << std::endl;
     out << std::endl;
     out << "options:" << std::endl;
-    out << "\t--ext EXT" << "\t\t" << "save skins as external textures with\n\t\t\t\t fileextension EXT (3 digits)"
-        << std::endl;
-    out << "\t--offsetmesh" << "\t\t" << "creates an additional mesh with vertexes at\n\t\t\t\t the group positions"
-        << std::endl;
-    out << "\t--nm" << "\t\t\t" << "adds normalmaps as external textures\n\t\t\t\t with ('SKINNAME'_nm.'EXT')"
-        << std::endl;
-    out << "\t--all" << "\t\t\t" << "every group model has the same skins" << std::endl;
-    out << "\t--disableMat" << "\t\t" << "removes all material definitions from the skins" << std::endl;
-    out << "\t--wmp" << "\t\t\t" << "creates a wmp consisting of the group models" << std::endl;
-    out << "\t--help" << "\t\t\t" << "displays this" << std::endl;
+    out << "\t--ext EXT"
+        << "\t\t"
+        << "save skins as external textures with\n\t\t\t\t fileextension EXT (3 digits)" << std::endl;
+    out << "\t--offsetmesh"
+        << "\t\t"
+        << "creates an additional mesh with vertexes at\n\t\t\t\t the group positions" << std::endl;
+    out << "\t--nm"
+        << "\t\t\t"
+        << "adds normalmaps as external textures\n\t\t\t\t with ('SKINNAME'_nm.'EXT')" << std::endl;
+    out << "\t--all"
+        << "\t\t\t"
+        << "every group model has the same skins" << std::endl;
+    out << "\t--disableMat"
+        << "\t\t"
+        << "removes all material definitions from the skins" << std::endl;
+    out << "\t--wmp"
+        << "\t\t\t"
+        << "creates a wmp consisting of the group models" << std::endl;
+    out << "\t--help"
+        << "\t\t\t"
+        << "displays this" << std::endl;
 }
 
 int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -35,12 +46,10 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         printUsage(out);
         return kExitUsage;
     }
-    char modelFileName[kMaxModelFileName + 1] = {};
-    if (argc > 1) {
-        std::strncpy(modelFileName, argv[1], kMaxModelFileName);
-        modelFileName[kMaxModelFileName] = '\0';
-    }
-    if (modelFileName[0] == '\0') {
+    // The name is taken whole, however long: the system says whether it can
+    // open it.
+    const std::string modelFileName = argc > 1 ? argv[1] : "";
+    if (modelFileName.empty()) {
         out << "mdl file name not specified!\n";
         printUsage(out);
         return kExitUsage;
@@ -83,7 +92,7 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         // Anything else is ignored without a message.
     }
 
-    return split(modelFileName, options) ? kExitSplitDone : kExitSplitFailed;
+    return split(modelFileName.c_str(), options) ? kExitSplitDone : kExitSplitFailed;
 }
 
 } // namespace kelvane

@@ -13,10 +13,6 @@ inline constexpr int kExitSplitDone = 0;   // the split ran to its end
 inline constexpr int kExitUsage = 1;       // the usage text was printed
 inline constexpr int kExitSplitFailed = 2; // the split stopped early; stderr says why
 
-// Longest model file name taken from the command line; a longer first
-// argument is cut after this many characters.
-inline constexpr int kMaxModelFileName = 259;
-
 // Runs the split on the model file name with the options read; returns
 // whether it completed.
 using SplitFunction = std::function<bool(const char* modelFileName, const Options& options)>;

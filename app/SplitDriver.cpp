@@ -44,7 +44,7 @@ bool fits(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize,
 // The state of one split: the inputs and outputs of the whole run, and the
 // failure message when it stops.
 class SplitDriver::Run {
-public:
+  public:
     Run(const Options& options, std::ostream& out, std::ostream& err, const char* inputName)
         : options_(options), out_(out), err_(err), inputName_(inputName), skins_(options, out)
     {
@@ -52,7 +52,7 @@ public:
 
     bool execute();
 
-private:
+  private:
     bool processGroup(std::int32_t index);
     bool readTexCoords(std::int32_t group, std::vector<TexCoordRecord>& texCoords);
     bool readTriangles(std::int32_t group, std::int32_t vertexCount, std::vector<TriangleRecord>& triangles);
@@ -101,7 +101,7 @@ private:
     std::int32_t lastGroupSkinCount_ = 0;
     std::int32_t groupCount_ = 0;
     // The group file name, rewritten for every group.
-    char groupFileName_[512] = {};
+    std::string groupFileName_;
 };
 
 SplitDriver::SplitDriver(const Options& options, std::ostream& out, std::ostream& err)
@@ -149,7 +149,8 @@ std::string SplitDriver::Run::readFailure(const char* kind, std::size_t number, 
 bool SplitDriver::Run::execute()
 {
     if (inputName_.size() < kExtensionLength) {
-        return fail(inputName_, "the name is shorter than 4 characters, so no output names can be formed from it");
+        return fail(inputName_,
+                    "the name is shorter than 4 characters, so no output names can be formed from it");
     }
     baseName_ = inputName_.substr(0, inputName_.size() - kExtensionLength);
     positionsName_ = baseName_ + "_pos.txt";
@@ -175,7 +176,8 @@ bool SplitDriver::Run::execute()
 
     if (reader_.open(inputName_.c_str()) < 0) {
         std::FILE* probe = std::fopen(inputName_.c_str(), "rb");
-        if (probe == nullptr) return fail(inputName_, std::string("cannot be opened: ") + std::strerror(errno));
+        if (probe == nullptr)
+            return fail(inputName_, std::string("cannot be opened: ") + std::strerror(errno));
         std::fclose(probe);
         return fail(inputName_, "is not an MDL7 file (it needs the magic \"MDL7\", at least 48 bytes and a "
                                 "data size of at least 48)");
@@ -248,12 +250,15 @@ bool SplitDriver::Run::checkCounts(std::int32_t group, std::int32_t skinCount, s
     };
     const std::int64_t left = reader_.remaining();
     for (const Count& c : counts) {
-        if (c.count < 0) return failGroup(group, std::string("the ") + c.kind + " count " + std::to_string(c.count) + " is negative");
+        if (c.count < 0)
+            return failGroup(group, std::string("the ") + c.kind + " count " + std::to_string(c.count) +
+                                        " is negative");
         if (!fits(c.count, c.recordSize, c.minimumSize, left)) {
-            return failGroup(group, std::to_string(c.count) + " " + c.kind + " records of " +
-                                        std::to_string(c.recordSize > c.minimumSize ? c.recordSize : c.minimumSize) +
-                                        " bytes cannot fit in the " + std::to_string(left) +
-                                        " bytes left after the group header");
+            return failGroup(group,
+                             std::to_string(c.count) + " " + c.kind + " records of " +
+                                 std::to_string(c.recordSize > c.minimumSize ? c.recordSize : c.minimumSize) +
+                                 " bytes cannot fit in the " + std::to_string(left) +
+                                 " bytes left after the group header");
         }
     }
     return true;
@@ -265,29 +270,36 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
     std::int32_t groupDataSize = 0;
     char name[mdl7::group::kNameSize] = {};
     if (!reader_.readGroupHeader(type, groupDataSize, name)) {
-        return failGroup(j, "the group header does not fit in the data (offset " + std::to_string(reader_.tell()) + ")");
+        return failGroup(j, "the group header does not fit in the data (offset " +
+                                std::to_string(reader_.tell()) + ")");
     }
     if (type != mdl7::kMeshGroupType) {
         // Other groups are not written; their index is used up all the same.
         if (!reader_.skipGroup()) {
             return failGroup(j, "cannot step over this group of type " + std::to_string(type) + " and size " +
-                                    std::to_string(groupDataSize) + " (offset " + std::to_string(reader_.tell()) +
-                                    ")");
+                                    std::to_string(groupDataSize) + " (offset " +
+                                    std::to_string(reader_.tell()) + ")");
         }
         return true;
     }
 
     std::int32_t skinCount = 0, texCoordCount = 0, triangleCount = 0, vertexCount = 0, frameCount = 0;
     reader_.readGroupCounts(skinCount, texCoordCount, triangleCount, vertexCount, frameCount);
-    out_ << name << ' ' << skinCount << ' ' << texCoordCount << ' ' << triangleCount << ' ' << vertexCount << ' '
-         << frameCount << std::endl;
+    out_ << name << ' ' << skinCount << ' ' << texCoordCount << ' ' << triangleCount << ' ' << vertexCount
+         << ' ' << frameCount << std::endl;
     if (!checkCounts(j, skinCount, texCoordCount, triangleCount, vertexCount)) return false;
 
-    std::snprintf(groupFileName_, sizeof groupFileName_, "%s%03d.mdl", baseName_.c_str(), j);
+    // The base name, then the group index with three digits at least.
+    const std::string index = std::to_string(j);
+    groupFileName_.assign(baseName_)
+        .append(index.size() < 3 ? 3 - index.size() : 0, '0')
+        .append(index)
+        .append(".mdl");
     out_ << groupFileName_ << std::endl;
     Mdl7Writer& writer = groupWriter_;
-    if (isInput(groupFileName_)) return fail(groupFileName_, "is the input file itself; it is not overwritten");
-    if (writer.open(groupFileName_) < 0) {
+    if (isInput(groupFileName_))
+        return fail(groupFileName_, "is the input file itself; it is not overwritten");
+    if (writer.open(groupFileName_.c_str()) < 0) {
         return fail(groupFileName_, std::string("cannot be created: ") + std::strerror(errno));
     }
     writer.beginGroup(type, name);
@@ -296,7 +308,8 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
     // by the group's first triangle.
     if (skinCount != 0) {
         lastGroupSkinCount_ = skinCount;
-        for (std::int32_t k = 0; k < skinCount; ++k) skins_.readSkin(reader_);
+        for (std::int32_t k = 0; k < skinCount; ++k)
+            skins_.readSkin(reader_);
         if (options_.normalMaps) skins_.addNormalMapSkins();
     }
 
@@ -328,7 +341,8 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
         // Without --all the file has the one chosen skin (and its normal
         // map), and every triangle uses the first.
         if (!options_.allSkins) {
-            for (TriangleRecord& t : triangles) t.skinIndex = 0;
+            for (TriangleRecord& t : triangles)
+                t.skinIndex = 0;
         }
         writer.writeTexCoords(texCoords);
         writer.writeTriangles(triangles);
@@ -354,8 +368,9 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
         const float cy = (minY + maxY) * 0.5f;
         const float cz = (minZ + maxZ) * 0.5f;
 
-        std::fprintf(positions_.get(), "%s   %f %f %f\n", groupFileName_, double(cx), double(cy), double(cz));
-        if (options_.writeWmp) addModelEntity(groupFileName_, cx, cy, cz);
+        std::fprintf(positions_.get(), "%s   %f %f %f\n", groupFileName_.c_str(), double(cx), double(cy),
+                     double(cz));
+        if (options_.writeWmp) addModelEntity(groupFileName_.c_str(), cx, cy, cz);
         if (options_.offsetMesh) offsetMesh_.writeVertex(cx, cy, cz, 0, 0.0f, 0.0f, 0.0f);
         for (VertexRecord& v : vertices) {
             v.x -= cx;

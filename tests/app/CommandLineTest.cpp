@@ -35,7 +35,8 @@ CommandLineRun run(std::vector<std::string> args, bool splitSucceeds = true)
 {
     args.insert(args.begin(), "Kelvane");
     std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
     CommandLineRun r;
     std::ostringstream out, err;
     r.exitCode = runCommandLine(static_cast<int>(argv.size()), argv.data(), out, err,
@@ -68,7 +69,8 @@ TEST(CommandLineTest, MissingFileNamePrintsMessageThenUsage)
 
 TEST(CommandLineTest, HelpAnywhereStopsBeforeTheSplit)
 {
-    for (const auto& args : {std::vector<std::string>{"--help"}, {"model.mdl", "--nm", "--help"},
+    for (const auto& args : {std::vector<std::string>{"--help"},
+                             {"model.mdl", "--nm", "--help"},
                              {"model.mdl", "--ext", "tga", "--help", "--all"}}) {
         const CommandLineRun r = run(args);
         EXPECT_EQ(r.exitCode, 1);
@@ -91,7 +93,8 @@ TEST(CommandLineTest, FileNameAloneRunsSplitWithDefaults)
 
 TEST(CommandLineTest, OptionsSetTheirFlags)
 {
-    const CommandLineRun r = run({"model.mdl", "--ext", "tga", "--all", "--offsetmesh", "--nm", "--disableMat", "--wmp"});
+    const CommandLineRun r =
+        run({"model.mdl", "--ext", "tga", "--all", "--offsetmesh", "--nm", "--disableMat", "--wmp"});
     EXPECT_EQ(r.exitCode, 0);
     const Options& o = r.options;
     EXPECT_EQ(o.externalTextures, 1);
@@ -105,8 +108,8 @@ TEST(CommandLineTest, OptionsSetTheirFlags)
 
 TEST(CommandLineTest, UnknownAndRepeatedArgumentsAreIgnored)
 {
-    const CommandLineRun r = run({"model.mdl", "--wmp", "--wmp", "extra", "--Nm", "--all=1", "--helpme", "--ext", "png",
-                       "--ext", "jpg"});
+    const CommandLineRun r = run({"model.mdl", "--wmp", "--wmp", "extra", "--Nm", "--all=1", "--helpme",
+                                  "--ext", "png", "--ext", "jpg"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.options.writeWmp, 1);
@@ -156,12 +159,12 @@ TEST(CommandLineTest, ExtensionLongerThanThreeCharactersIsRefused)
     EXPECT_STREQ(empty.options.textureExt, "");
 }
 
-TEST(CommandLineTest, LongFileNameIsCutAfter259Characters)
+TEST(CommandLineTest, LongFileNameIsTakenWhole)
 {
     const std::string name(300, 'n');
     const CommandLineRun r = run({name});
     ASSERT_TRUE(r.splitName);
-    EXPECT_EQ(*r.splitName, name.substr(0, 259));
+    EXPECT_EQ(*r.splitName, name);
 }
 
 TEST(CommandLineTest, FailedSplitExitsWithTwo)
