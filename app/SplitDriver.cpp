@@ -3,15 +3,20 @@
 #include "app/SkinTable.h"
 #include "level/LevelExport.h"
 #include "level/Wmpio.h"
+#include "mdl/ByteOrder.h"
 #include "mdl/Mdl7Format.h"
 #include "mdl/Mdl7Reader.h"
 #include "mdl/Mdl7Writer.h"
 #include "mdl/MeshRecords.h"
+#include "mdl/PlatformFile.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -37,6 +42,47 @@ bool fits(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize,
 {
     const std::int64_t size = recordSize > minimumSize ? recordSize : minimumSize;
     return std::int64_t(count) * size <= remaining;
+}
+
+// Why the MDL7 reader refused to open `path`, as the rest of a message
+// that starts with the path: the cause a user can act on.
+std::string whyUnusable(const std::string& path)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return "is a directory";
+    const int descriptor = platform::openRead(path.c_str());
+    if (descriptor < 0) return std::string("cannot be opened: ") + std::strerror(errno);
+    std::uint8_t header[mdl7::kFileHeaderSize] = {};
+    const std::int64_t length = platform::seekEnd(descriptor);
+    const std::int64_t got = length < 0 || platform::seekSet(descriptor, 0) != 0
+                                 ? -1
+                                 : platform::readAll(descriptor, header, sizeof header);
+    const int readError = errno;
+    platform::close(descriptor);
+    if (got < 0) return std::string("cannot be read: ") + std::strerror(readError);
+
+    std::string cause;
+    if (length == 0) {
+        cause = "it is empty";
+    } else if (got >= 4 && std::memcmp(header, mdl7::kMagic, sizeof mdl7::kMagic) != 0) {
+        const bool printable =
+            std::all_of(header, header + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+        cause = printable ? "it starts with \"" + std::string(header, header + 4) + "\", not \"MDL7\""
+                          : "it does not start with \"MDL7\"";
+    } else if (length < mdl7::kFileHeaderSize) {
+        cause = "it has " + std::to_string(length) + " bytes, fewer than the 48 of the file header";
+    } else if (length > std::numeric_limits<std::int32_t>::max()) {
+        cause = "it has " + std::to_string(length) + " bytes; its 32-bit sizes cannot reach past 2 GiB";
+    } else {
+        // The reader refuses data sizes that do not even cover the header.
+        const std::uint32_t sum = loadU32(header + mdl7::header::kModelDataSize) +
+                                  loadU32(header + mdl7::header::kTrailerSize) +
+                                  loadU32(header + mdl7::header::kSecondTrailerSize);
+        if (sum >= std::uint32_t(mdl7::kFileHeaderSize)) return "cannot be read";
+        cause = "the header's data sizes add up to " + std::to_string(std::bit_cast<std::int32_t>(sum)) +
+                ", less than the 48 bytes of the header itself";
+    }
+    return "is not an MDL7 file (" + cause + ")";
 }
 
 } // namespace
@@ -157,6 +203,10 @@ bool SplitDriver::Run::execute()
     offsetMeshName_ = baseName_ + "_off.mdl";
     levelName_ = baseName_ + ".wmp";
 
+    // The input is opened and checked before any output exists: an input
+    // that cannot be used leaves nothing behind.
+    if (reader_.open(inputName_.c_str()) < 0) return fail(inputName_, whyUnusable(inputName_));
+
     const bool outputs[] = {true, options_.offsetMesh != 0, options_.writeWmp != 0};
     const std::string* names[] = {&positionsName_, &offsetMeshName_, &levelName_};
     for (int i = 0; i < 3; ++i) {
@@ -172,15 +222,6 @@ bool SplitDriver::Run::execute()
             return fail(offsetMeshName_, std::string("cannot be created: ") + std::strerror(errno));
         }
         offsetMesh_.beginGroup(mdl7::kMeshGroupType, nullptr);
-    }
-
-    if (reader_.open(inputName_.c_str()) < 0) {
-        std::FILE* probe = std::fopen(inputName_.c_str(), "rb");
-        if (probe == nullptr)
-            return fail(inputName_, std::string("cannot be opened: ") + std::strerror(errno));
-        std::fclose(probe);
-        return fail(inputName_, "is not an MDL7 file (it needs the magic \"MDL7\", at least 48 bytes and a "
-                                "data size of at least 48)");
     }
 
     std::int32_t boneCount = 0, groupCount = 0, modelDataSize = 0, trailerSize = 0, secondTrailerSize = 0;

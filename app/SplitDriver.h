@@ -25,8 +25,10 @@ class SplitDriver {
     // Splits the model file `modelFileName` (a path of any length). Returns
     // true when every group was processed and every output written
     // completely; false when the run stopped early, after saying why on `err`.
-    // Files written up to the failure stay on disk: finished group files, the
-    // group file in hand as far as it got, the positions file's lines so far.
+    // An input that is missing, a directory or not an MDL7 file stops the run
+    // before any output is created. Files written up to a later failure stay
+    // on disk: finished group files, the group file in hand as far as it got,
+    // the positions file's lines so far.
     bool run(const char* modelFileName);
 
   private:
