@@ -16,8 +16,9 @@ namespace kelvane::platform {
 // negative value.
 [[nodiscard]] int openRead(const char* path);
 
-// Creates or truncates a file for writing, with owner read and write
-// permission. Returns the descriptor (0 or more) or a negative value.
+// Creates or truncates a file for writing, with the mode fopen gives (read
+// and write for everyone, less the umask). Returns the descriptor (0 or
+// more) or a negative value.
 [[nodiscard]] int openWrite(const char* path);
 
 // Reads up to `count` bytes; returns the number read, or -1 on error. Short

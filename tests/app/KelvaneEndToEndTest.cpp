@@ -358,6 +358,22 @@ TEST(KelvaneEndToEndTest, PathsOfAnyLength)
 #endif
 }
 
+#ifndef _WIN32 // file modes and the umask are POSIX
+TEST(KelvaneEndToEndTest, EveryOutputGetsTheModeOfATextFile)
+{
+    test::TempDir dir;
+    Mdl7Builder b;
+    addMesh(b, {.name = "g", .triangleSkins = {0}, .vertices = {{.x = 1}}});
+    b.writeTo(dir.path("ship.mdl"));
+    const ProcessResult r = kelvane(dir, {"ship.mdl", "--offsetmesh", "--wmp"}, "umask 027");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"ship000.mdl", "ship_off.mdl", "ship_pos.txt", "ship.wmp"}) {
+        const auto perms = std::filesystem::status(dir.path(name)).permissions();
+        EXPECT_EQ(static_cast<int>(perms), 0640) << name;
+    }
+}
+#endif
+
 TEST(KelvaneEndToEndTest, OutputsThatCannotBeCreatedOrWritten)
 {
     Mdl7Builder b;
