@@ -1,10 +1,33 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace kelvane {
+
+namespace {
+
+constexpr const char* kOptions[] = {"--ext",        "--offsetmesh", "--nm",  "--all",
+                                    "--disableMat", "--wmp",        "--help"};
+
+// The option that `argument` spells in other letter case ("--offsetMesh"),
+// or null: options are compared exactly, so such a slip is easily missed.
+const char* optionSpelledAs(std::string_view argument)
+{
+    const auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    };
+    for (const char* option : kOptions) {
+        if (std::ranges::equal(std::string_view(option), argument, sameLetter)) return option;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 void printUsage(std::ostream& out)
 {
@@ -60,6 +83,7 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         if (is(i, "--ext")) {
             options.externalTextures = 1;
             if (i + 1 == argc) {
+                err << "Kelvane: --ext needs an extension after it, such as \"--ext tga\"" << std::endl;
                 printUsage(out);
                 return kExitUsage;
             }
@@ -71,11 +95,10 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
                 return kExitUsage;
             }
             std::strcpy(options.textureExt, extension);
-            // The extension is stepped onto and compared with the options
-            // below; being at most three characters it never matches one.
+            // The extension is taken as such even when it spells an option;
+            // being at most three characters it never does.
             ++i;
-        }
-        if (is(i, "--offsetmesh")) {
+        } else if (is(i, "--offsetmesh")) {
             options.offsetMesh = 1;
         } else if (is(i, "--nm")) {
             options.normalMaps = 1;
@@ -88,8 +111,12 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         } else if (is(i, "--help")) {
             printUsage(out);
             return kExitUsage;
+        } else {
+            // Anything else is ignored, as it always was, but not silently.
+            err << "Kelvane: \"" << argv[i] << "\" is not an option and is ignored";
+            if (const char* option = optionSpelledAs(argv[i])) err << "; did you mean \"" << option << "\"?";
+            err << std::endl;
         }
-        // Anything else is ignored without a message.
     }
 
     return split(modelFileName.c_str(), options) ? kExitSplitDone : kExitSplitFailed;

@@ -112,6 +112,10 @@ TEST(CommandLineTest, UnknownAndRepeatedArgumentsAreIgnored)
                                   "--ext", "png", "--ext", "jpg"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Kelvane: \"extra\" is not an option and is ignored\n"
+                     "Kelvane: \"--Nm\" is not an option and is ignored; did you mean \"--nm\"?\n"
+                     "Kelvane: \"--all=1\" is not an option and is ignored\n"
+                     "Kelvane: \"--helpme\" is not an option and is ignored\n");
     EXPECT_EQ(r.options.writeWmp, 1);
     EXPECT_EQ(r.options.normalMaps, 0);
     EXPECT_EQ(r.options.allSkins, 0);
@@ -133,6 +137,7 @@ TEST(CommandLineTest, ExtensionIsConsumedEvenWhenItLooksLikeAnOption)
     const CommandLineRun r = run({"model.mdl", "--ext", "all", "--nm"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_STREQ(r.options.textureExt, "all");
+    EXPECT_EQ(r.err, "") << "the extension is no unknown option";
     EXPECT_EQ(r.options.normalMaps, 1);
     EXPECT_EQ(r.options.allSkins, 0);
 }
@@ -142,6 +147,7 @@ TEST(CommandLineTest, ExtAsLastArgumentPrintsUsage)
     const CommandLineRun r = run({"model.mdl", "--ext"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, kUsage);
+    EXPECT_EQ(r.err, "Kelvane: --ext needs an extension after it, such as \"--ext tga\"\n");
     EXPECT_FALSE(r.splitName);
 }
 
