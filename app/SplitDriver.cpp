@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -100,6 +101,9 @@ class SplitDriver::Run {
 
   private:
     bool processGroup(std::int32_t index);
+    // Reads the group's `count` skins into the table, with a warning on
+    // stderr for each skin the table drops.
+    void readSkins(std::int32_t group, std::int32_t count);
     bool readTexCoords(std::int32_t group, std::vector<TexCoordRecord>& texCoords);
     bool readTriangles(std::int32_t group, std::int32_t vertexCount, std::vector<TriangleRecord>& triangles);
     bool readVertices(std::int32_t group, std::vector<VertexRecord>& vertices);
@@ -148,6 +152,18 @@ class SplitDriver::Run {
     std::int32_t groupCount_ = 0;
     // The group file name, rewritten for every group.
     std::string groupFileName_;
+
+    // The latest skin the table dropped. When the data ended inside it, every
+    // later read fails for its sake, and a stop message names it rather
+    // than the record that found no data after it.
+    struct DroppedSkin {
+        std::int32_t group = 0;
+        std::int32_t index = 0;
+        std::string skin; // "skin 1 of 3 (\"wood\")"
+        std::string reason;
+        bool dataEnded = false;
+    };
+    std::optional<DroppedSkin> droppedSkin_;
 };
 
 SplitDriver::SplitDriver(const Options& options, std::ostream& out, std::ostream& err)
@@ -175,7 +191,42 @@ bool SplitDriver::Run::isInput(const std::string& output) const
 
 bool SplitDriver::Run::failGroup(std::int32_t group, const std::string& what)
 {
-    return fail(inputName_, "group " + std::to_string(group) + ": " + what);
+    if (droppedSkin_ && droppedSkin_->dataEnded && reader_.remaining() == 0) {
+        return fail(inputName_, "group " + std::to_string(droppedSkin_->group) + ": " + droppedSkin_->skin +
+                                    ": " + droppedSkin_->reason);
+    }
+    // A skin refused without reading it leaves the reader inside its data,
+    // so what the group reads next may be its bytes.
+    const bool afterDrop = droppedSkin_ && droppedSkin_->group == group;
+    return fail(inputName_, "group " + std::to_string(group) + ": " + what +
+                                (afterDrop ? " (after " + droppedSkin_->skin + " was dropped)" : ""));
+}
+
+void SplitDriver::Run::readSkins(std::int32_t group, std::int32_t count)
+{
+    // Once the data has ended inside a skin, the skins after it are summed
+    // up in one line rather than one each (a count can run to thousands).
+    std::int32_t firstLost = -1;
+    for (std::int32_t k = 0; k < count; ++k) {
+        const bool dataGone = droppedSkin_ && droppedSkin_->dataEnded && reader_.remaining() == 0;
+        SkinTable::Refusal refusal;
+        if (skins_.readSkin(reader_, &refusal)) continue;
+        if (dataGone) {
+            if (firstLost < 0) firstLost = k;
+            continue;
+        }
+        std::string skin = "skin " + std::to_string(k) + " of " + std::to_string(count);
+        if (!refusal.name.empty()) skin += " (\"" + refusal.name + "\")";
+        err_ << "Kelvane: " << inputName_ << ": group " << group << ": " << skin
+             << " is dropped: " << refusal.reason << std::endl;
+        droppedSkin_ = DroppedSkin{group, k, skin, refusal.reason, reader_.remaining() == 0};
+    }
+    if (firstLost >= 0) {
+        err_ << "Kelvane: " << inputName_ << ": group " << group << ": skin"
+             << (firstLost + 1 < count ? "s " : " ") << firstLost
+             << (firstLost + 1 < count ? " to " + std::to_string(count - 1) + " are" : " is")
+             << " dropped: the data ended in skin " << droppedSkin_->index << std::endl;
+    }
 }
 
 std::string SplitDriver::Run::readFailure(const char* kind, std::size_t number, std::size_t count,
@@ -349,8 +400,7 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
     // by the group's first triangle.
     if (skinCount != 0) {
         lastGroupSkinCount_ = skinCount;
-        for (std::int32_t k = 0; k < skinCount; ++k)
-            skins_.readSkin(reader_);
+        readSkins(j, skinCount);
         if (options_.normalMaps) skins_.addNormalMapSkins();
     }
 

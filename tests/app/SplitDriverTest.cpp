@@ -489,6 +489,61 @@ TEST(SplitDriverTest, StopsWhereTheDataEndsAndLeavesWhatWasWritten)
     EXPECT_EQ(level.ops(), (std::vector<std::string>{"create", "object", "object"}));
 }
 
+TEST(SplitDriverTest, DroppedSkinsAreReportedAndNamedByTheStopTheyCause)
+{
+    test::TempDir dir;
+    const auto runOn = [&](const Mdl7Builder& b, std::size_t length) {
+        return split(b.writeTo(dir.path("ship.mdl"), length));
+    };
+    const std::string prefix = "Kelvane: " + dir.path("ship.mdl") + ": group 0: ";
+    {
+        // Refused without reading; its image is empty, so the run goes on.
+        Mdl7Builder b;
+        b.group({.name = "g", .skinCount = 2, .triangleCount = 1, .vertexCount = 1});
+        b.skin({.type = 4, .width = 0, .height = 1, .name = "flat"});
+        b.skin({.type = 4, .width = 1, .height = 1, .name = "ok"}).raw("rgb");
+        b.triangle({}).vertex({});
+        const SplitResult r = runOn(b, b.bytes().size());
+        EXPECT_TRUE(r.completed);
+        EXPECT_EQ(r.out,
+                  headerLine(b, 1) + "g 2 0 1 1 0\n" + dir.path("ship000.mdl") + "\nskin: flat\nskin: ok\n");
+        EXPECT_EQ(r.err,
+                  prefix + "skin 0 of 2 (\"flat\") is dropped: an image of kind 4 cannot be 0 x 1 pixels\n");
+    }
+    {
+        // Refused without reading its material record, which the triangle
+        // is then read from.
+        Mdl7Builder b;
+        b.group({.name = "g", .skinCount = 1, .triangleCount = 1, .vertexCount = 1});
+        b.skin({.type = 0x14, .width = 0, .height = 1, .name = "m"}).fill(68, 0xFF);
+        b.triangle({}).vertex({});
+        const SplitResult r = runOn(b, b.bytes().size());
+        EXPECT_FALSE(r.completed);
+        EXPECT_EQ(r.err,
+                  prefix + "skin 0 of 1 (\"m\") is dropped: an image of kind 4 cannot be 0 x 1 pixels\n" +
+                      prefix + "triangle 0 uses vertex 65535 of 1 (after skin 0 of 1 (\"m\") was dropped)\n");
+    }
+    {
+        // The data ends inside skin 1: the skins after it are summed up, and
+        // the stop blames skin 1, not the texture coordinate after it.
+        Mdl7Builder b;
+        b.group({.name = "g", .skinCount = 4, .texCoordCount = 2, .triangleCount = 1, .vertexCount = 1});
+        b.skin({.type = 4, .width = 1, .height = 1, .name = "a"}).raw("rgb");
+        b.skin({.type = 4, .width = 16, .height = 16, .name = "b"}).fill(768);
+        const std::size_t imageAt = 48 + 44 + 28 + 3 + 28;
+        const SplitResult r = runOn(b, imageAt + 200);
+        EXPECT_FALSE(r.completed);
+        EXPECT_EQ(r.out,
+                  headerLine(b, 1) + "g 4 2 1 1 0\n" + dir.path("ship000.mdl") + "\nskin: a\nskin: b\n");
+        const std::string why =
+            "its image (16 x 16, 3 bytes per pixel) does not fit in the 200 bytes left at offset " +
+            std::to_string(imageAt) + "\n";
+        EXPECT_EQ(r.err, prefix + "skin 1 of 4 (\"b\") is dropped: " + why + prefix +
+                             "skins 2 to 3 are dropped: the data ended in skin 1\n" + prefix +
+                             "skin 1 of 4 (\"b\"): " + why);
+    }
+}
+
 TEST(SplitDriverTest, NamesTheMissingVertexOfATriangle)
 {
     test::TempDir dir;
