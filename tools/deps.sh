@@ -5,6 +5,8 @@
 #   tools/deps.sh --fuzz   also clang with its libFuzzer runtime
 #   tools/deps.sh --windows  also the MinGW-w64 cross compiler, Wine and
 #                          GoogleTest's sources for the Windows build
+#   tools/deps.sh --package  also dpkg-dev, which works out what the .deb
+#                          depends on
 set -euo pipefail
 
 missing=()
@@ -24,6 +26,9 @@ case "${1:-}" in
     # Debian's wine64 keeps its loader outside PATH.
     { [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || command -v wine >/dev/null; } || missing+=(wine64)
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+    ;;
+  --package)
+    command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
     ;;
 esac
 
