@@ -7,6 +7,7 @@
 #                          GoogleTest's sources for the Windows build
 #   tools/deps.sh --package  also dpkg-dev, which works out what the .deb
 #                          depends on
+#   tools/deps.sh --format   also clang-format
 set -euo pipefail
 
 missing=()
@@ -29,6 +30,9 @@ case "${1:-}" in
     ;;
   --package)
     command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
+    ;;
+  --format)
+    command -v clang-format >/dev/null || missing+=(clang-format)
     ;;
 esac
 
