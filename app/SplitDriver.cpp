@@ -50,7 +50,7 @@ bool fits(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize,
 std::string whyUnusable(const std::string& path)
 {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return "is a directory";
+    if (std::filesystem::is_directory(platform::filesystemPath(path.c_str()), error)) return "is a directory";
     const int descriptor = platform::openRead(path.c_str());
     if (descriptor < 0) return std::string("cannot be opened: ") + std::strerror(errno);
     std::uint8_t header[mdl7::kFileHeaderSize] = {};
@@ -186,7 +186,9 @@ bool SplitDriver::Run::fail(const std::string& file, const std::string& what)
 bool SplitDriver::Run::isInput(const std::string& output) const
 {
     std::error_code error;
-    return std::filesystem::equivalent(inputName_, output, error) && !error;
+    return std::filesystem::equivalent(platform::filesystemPath(inputName_.c_str()),
+                                       platform::filesystemPath(output.c_str()), error) &&
+           !error;
 }
 
 bool SplitDriver::Run::failGroup(std::int32_t group, const std::string& what)

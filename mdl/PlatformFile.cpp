@@ -7,7 +7,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <string>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -64,6 +66,20 @@ std::int64_t seek(int descriptor, std::int64_t offset, int whence)
 }
 
 } // namespace
+
+std::filesystem::path filesystemPath(const char* name)
+{
+#ifdef _WIN32
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+    if (size <= 1) return {};
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), size);
+    wide.resize(static_cast<std::size_t>(size - 1)); // the terminating zero
+    return std::filesystem::path(wide);
+#else
+    return std::filesystem::path(name);
+#endif
+}
 
 int openRead(const char* path)
 {

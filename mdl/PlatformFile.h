@@ -9,8 +9,15 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 
 namespace kelvane::platform {
+
+// The path that the calls below open for `name`. On Windows the C runtime
+// reads a narrow name in the process's ANSI code page (UTF-8 under
+// Kelvane.exe's manifest), while std::filesystem does not; this converts as
+// the runtime does, so both name the same file. Elsewhere names are bytes.
+[[nodiscard]] std::filesystem::path filesystemPath(const char* name);
 
 // Opens an existing file read-only. Returns the descriptor (0 or more) or a
 // negative value.
