@@ -11,8 +11,24 @@ namespace kelvane {
 
 namespace {
 
-constexpr const char* kOptions[] = {"--ext",        "--offsetmesh", "--nm",  "--all",
-                                    "--disableMat", "--wmp",        "--help"};
+// The options as the usage text lists them: the option column, a run of
+// tabs, the description. Descriptions that hold a line feed continue on the
+// next screen line after four tabs and a blank.
+struct UsageLine {
+    const char* option;
+    const char* argument;
+    const char* tabs;
+    const char* description;
+};
+constexpr UsageLine kUsageLines[] = {
+    {"--ext", " EXT", "\t\t", "save skins as external textures with\n\t\t\t\t fileextension EXT (3 digits)"},
+    {"--offsetmesh", "", "\t\t", "creates an additional mesh with vertexes at\n\t\t\t\t the group positions"},
+    {"--nm", "", "\t\t\t", "adds normalmaps as external textures\n\t\t\t\t with ('SKINNAME'_nm.'EXT')"},
+    {"--all", "", "\t\t\t", "every group model has the same skins"},
+    {"--disableMat", "", "\t\t", "removes all material definitions from the skins"},
+    {"--wmp", "", "\t\t\t", "creates a wmp consisting of the group models"},
+    {"--help", "", "\t\t\t", "displays this"},
+};
 
 // The option that `argument` spells in other letter case ("--offsetMesh"),
 // or null: options are compared exactly, so such a slip is easily missed.
@@ -21,8 +37,8 @@ const char* optionSpelledAs(std::string_view argument)
     const auto sameLetter = [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
     };
-    for (const char* option : kOptions) {
-        if (std::ranges::equal(std::string_view(option), argument, sameLetter)) return option;
+    for (const UsageLine& line : kUsageLines) {
+        if (std::ranges::equal(std::string_view(line.option), argument, sameLetter)) return line.option;
     }
     return nullptr;
 }
@@ -31,32 +47,12 @@ const char* optionSpelledAs(std::string_view argument)
 
 void printUsage(std::ostream& out)
 {
-    // Option column, a run of tabs, description; the descriptions that hold
-    // a line feed continue on the next screen line after four tabs and a blank.
     out << "usage: Kelvane.exe fileName [options]" << std::endl;
     out << std::endl;
     out << "options:" << std::endl;
-    out << "\t--ext EXT"
-        << "\t\t"
-        << "save skins as external textures with\n\t\t\t\t fileextension EXT (3 digits)" << std::endl;
-    out << "\t--offsetmesh"
-        << "\t\t"
-        << "creates an additional mesh with vertexes at\n\t\t\t\t the group positions" << std::endl;
-    out << "\t--nm"
-        << "\t\t\t"
-        << "adds normalmaps as external textures\n\t\t\t\t with ('SKINNAME'_nm.'EXT')" << std::endl;
-    out << "\t--all"
-        << "\t\t\t"
-        << "every group model has the same skins" << std::endl;
-    out << "\t--disableMat"
-        << "\t\t"
-        << "removes all material definitions from the skins" << std::endl;
-    out << "\t--wmp"
-        << "\t\t\t"
-        << "creates a wmp consisting of the group models" << std::endl;
-    out << "\t--help"
-        << "\t\t\t"
-        << "displays this" << std::endl;
+    for (const UsageLine& line : kUsageLines) {
+        out << '\t' << line.option << line.argument << line.tabs << line.description << std::endl;
+    }
 }
 
 int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
