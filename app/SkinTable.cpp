@@ -36,9 +36,23 @@ std::string_view referencedFileName(const SkinRecord& record)
     if (imageBytes <= 0) return {};
     const auto* text = reinterpret_cast<const char*>(record.pixels);
     const void* zero = std::memchr(text, 0, static_cast<std::size_t>(imageBytes));
-    const std::size_t length =
-        zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : static_cast<std::size_t>(imageBytes);
+    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text)
+                                    : static_cast<std::size_t>(imageBytes);
     return {text, length};
+}
+
+// Why a read that started `offset` bytes into the data, with `left` bytes
+// after it, failed: `what` did not fit, or its stored record size is below
+// the `minimumSize` bytes of its fields (a minimum of 0 checks no size).
+std::string noRoom(const std::string& what, std::int64_t offset, std::int64_t left,
+                   std::int32_t recordSize = 0, std::int32_t minimumSize = 0)
+{
+    if (recordSize < minimumSize) {
+        return "the record size " + std::to_string(recordSize) + " of " + what + " is smaller than the " +
+               std::to_string(minimumSize) + " bytes of its fields";
+    }
+    return what + " does not fit in the " + std::to_string(left) + " bytes left at offset " +
+           std::to_string(offset);
 }
 
 } // namespace
@@ -67,22 +81,46 @@ SkinRecord SkinTable::externalReference(const char* name, const std::uint8_t* fi
     return record;
 }
 
-bool SkinTable::readSkin(Mdl7Reader& reader)
+bool SkinTable::readSkin(Mdl7Reader& reader, Refusal* refusal)
 {
+    // A failed read moves the reader to the end of the data, so where it
+    // stood is taken before each read that may fail.
+    std::int64_t offset = reader.tell();
+    std::int64_t left = reader.remaining();
+    const auto refuse = [&](std::string reason) {
+        if (refusal != nullptr) refusal->reason = std::move(reason);
+        return false;
+    };
+    const auto markPlace = [&] {
+        offset = reader.tell();
+        left = reader.remaining();
+    };
+
     std::uint8_t type = 0;
     char name[mdl7::skin::kNameSize] = {};
-    if (!reader.readSkinHeader(type, name)) return false;
+    if (!reader.readSkinHeader(type, name)) {
+        return refuse(noRoom("its header", offset, left, reader.skinHeaderSize(), skin::kMinReadSize));
+    }
+    name[sizeof name - 1] = '\0';
+    if (refusal != nullptr) refusal->name = name;
 
     SkinRecord record;
     bool hasMipmaps = false;
-    if (!reader.readSkinFormat(record.width, record.height, record.bytesPerPixel, hasMipmaps)) return false;
+    if (!reader.readSkinFormat(record.width, record.height, record.bytesPerPixel, hasMipmaps)) {
+        return refuse("its header cannot be read");
+    }
     record.skinType = type;
     record.hasMipmaps = hasMipmaps ? 1 : 0;
 
-    name[sizeof name - 1] = '\0';
     out_ << "skin: " << name << std::endl;
     std::memcpy(record.name, name, sizeof record.name);
 
+    const auto image = [&] {
+        return "its image (" + std::to_string(record.width) + " x " + std::to_string(record.height) + ", " +
+               std::to_string(record.bytesPerPixel) + " bytes per pixel" +
+               (hasMipmaps ? ", and three mipmaps)" : ")");
+    };
+    markPlace();
     bool isImage = false;
     switch (kind(type)) {
     case skin::kKindNoImage:
@@ -95,15 +133,18 @@ bool SkinTable::readSkin(Mdl7Reader& reader)
             !reader.readSkinPixels(&record.pixels, hasMipmaps ? &record.mipmaps[0] : nullptr,
                                    hasMipmaps ? &record.mipmaps[1] : nullptr,
                                    hasMipmaps ? &record.mipmaps[2] : nullptr)) {
-            return false;
+            return refuse(noRoom(image(), offset, left));
         }
         break;
     default:
-        if (kind(type) != skin::kKindRawBlock && (record.width < 1 || record.height < 1)) return false;
+        if (kind(type) != skin::kKindRawBlock && (record.width < 1 || record.height < 1)) {
+            return refuse("an image of kind " + std::to_string(kind(type)) + " cannot be " +
+                          std::to_string(record.width) + " x " + std::to_string(record.height) + " pixels");
+        }
         if (!reader.readSkinPixels(&record.pixels, hasMipmaps ? &record.mipmaps[0] : nullptr,
                                    hasMipmaps ? &record.mipmaps[1] : nullptr,
                                    hasMipmaps ? &record.mipmaps[2] : nullptr)) {
-            return false;
+            return refuse(noRoom(image(), offset, left));
         }
         isImage = true;
         break;
@@ -126,27 +167,34 @@ bool SkinTable::readSkin(Mdl7Reader& reader)
     // The material record and the extra block are read even with
     // --disableMat, so the reader moves past them; the record then no longer
     // announces them and writeSkins leaves them out.
-    if (options_.disableMat) record.skinType &= static_cast<std::uint8_t>(~(skin::kMaterialFlag | skin::kExtraFlag));
+    if (options_.disableMat)
+        record.skinType &= static_cast<std::uint8_t>(~(skin::kMaterialFlag | skin::kExtraFlag));
     if (type & skin::kMaterialFlag) {
         if (!options_.disableMat) record.skinType |= skin::kMaterialFlag;
+        markPlace();
         if (!reader.readSkinMaterial(record.materialColours[0], record.materialColours[1],
                                      record.materialColours[2], record.materialColours[3],
                                      &record.materialScalar)) {
-            return false;
+            return refuse(noRoom("its material record", offset, left, reader.materialRecordSize(),
+                                 mdl7::material::kMinReadSize));
         }
     }
     if (type & skin::kExtraFlag) {
         std::int32_t length = 0;
-        if (!reader.readSkinExtraLength(length)) return false;
+        markPlace();
+        if (!reader.readSkinExtraLength(length))
+            return refuse(noRoom("its extra block's length", offset, left));
         if (length > 0) {
             // The length comes from the file: check it against the data left
             // before allocating anything for it.
+            markPlace();
+            const std::string extraBlock = "its extra block of " + std::to_string(length) + " bytes";
             if (length > reader.remaining()) {
                 (void)reader.skip(length); // moves to the end, as a failed read does
-                return false;
+                return refuse(noRoom(extraBlock, offset, left));
             }
             auto extra = std::make_unique<char[]>(static_cast<std::size_t>(length) + 1);
-            if (!reader.readSkinExtraData(extra.get())) return false;
+            if (!reader.readSkinExtraData(extra.get())) return refuse(noRoom(extraBlock, offset, left));
             extra[static_cast<std::size_t>(length)] = '\0';
             if (!options_.disableMat) record.skinType |= skin::kExtraFlag;
             record.extraData = extra.get();

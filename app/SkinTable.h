@@ -49,16 +49,26 @@ struct SkinRecord {
 };
 
 class SkinTable {
-public:
+  public:
     // Skin lines ("skin: " and the name) go to `out`.
     SkinTable(const Options& options, std::ostream& out);
 
+    // Why readSkin appended nothing.
+    struct Refusal {
+        // The skin name as read; empty when its header could not be read.
+        std::string name;
+        // What was wrong, such as "its image (4 x 4, 3 bytes per pixel) does
+        // not fit in the 20 bytes left at offset 130".
+        std::string reason;
+    };
+
     // Reads the reader's current skin (header, format, image, material, extra
     // block), prints its line and appends it. Returns false, appending
-    // nothing, when a reader call fails or a skin of an image kind other than
-    // 1, 6 and 7 has a width or height below 1 (its image is then not read);
-    // the reader stays where the failed call left it.
-    bool readSkin(Mdl7Reader& reader);
+    // nothing and saying why in `refusal` (when given), when a reader call
+    // fails or a skin of an image kind other than 1, 6 and 7 has a width or
+    // height below 1 (its image is then not read); the reader stays where the
+    // failed call left it.
+    bool readSkin(Mdl7Reader& reader, Refusal* refusal = nullptr);
 
     // Appends a normal-map reference (image kind 7, "<base>_nm.<ext>") for
     // each record that readSkin appended since the previous call. The base is
@@ -78,7 +88,7 @@ public:
     [[nodiscard]] std::size_t size() const { return records_.size(); }
     [[nodiscard]] const SkinRecord& operator[](std::size_t index) const { return records_[index]; }
 
-private:
+  private:
     // Keeps a zero-terminated copy of `text` for the rest of the run.
     const std::uint8_t* keepName(const std::string& text);
     // A kind-7 reference to the texture file `fileName` with the skin name of

@@ -3,16 +3,22 @@
 #include "app/SkinTable.h"
 #include "level/LevelExport.h"
 #include "level/Wmpio.h"
+#include "mdl/ByteOrder.h"
 #include "mdl/Mdl7Format.h"
 #include "mdl/Mdl7Reader.h"
 #include "mdl/Mdl7Writer.h"
 #include "mdl/MeshRecords.h"
+#include "mdl/PlatformFile.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -39,12 +45,53 @@ bool fits(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize,
     return std::int64_t(count) * size <= remaining;
 }
 
+// Why the MDL7 reader refused to open `path`, as the rest of a message
+// that starts with the path: the cause a user can act on.
+std::string whyUnusable(const std::string& path)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(platform::filesystemPath(path.c_str()), error)) return "is a directory";
+    const int descriptor = platform::openRead(path.c_str());
+    if (descriptor < 0) return std::string("cannot be opened: ") + std::strerror(errno);
+    std::uint8_t header[mdl7::kFileHeaderSize] = {};
+    const std::int64_t length = platform::seekEnd(descriptor);
+    const std::int64_t got = length < 0 || platform::seekSet(descriptor, 0) != 0
+                                 ? -1
+                                 : platform::readAll(descriptor, header, sizeof header);
+    const int readError = errno;
+    platform::close(descriptor);
+    if (got < 0) return std::string("cannot be read: ") + std::strerror(readError);
+
+    std::string cause;
+    if (length == 0) {
+        cause = "it is empty";
+    } else if (got >= 4 && std::memcmp(header, mdl7::kMagic, sizeof mdl7::kMagic) != 0) {
+        const bool printable =
+            std::all_of(header, header + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+        cause = printable ? "it starts with \"" + std::string(header, header + 4) + "\", not \"MDL7\""
+                          : "it does not start with \"MDL7\"";
+    } else if (length < mdl7::kFileHeaderSize) {
+        cause = "it has " + std::to_string(length) + " bytes, fewer than the 48 of the file header";
+    } else if (length > std::numeric_limits<std::int32_t>::max()) {
+        cause = "it has " + std::to_string(length) + " bytes; its 32-bit sizes cannot reach past 2 GiB";
+    } else {
+        // The reader refuses data sizes that do not even cover the header.
+        const std::uint32_t sum = loadU32(header + mdl7::header::kModelDataSize) +
+                                  loadU32(header + mdl7::header::kTrailerSize) +
+                                  loadU32(header + mdl7::header::kSecondTrailerSize);
+        if (sum >= std::uint32_t(mdl7::kFileHeaderSize)) return "cannot be read";
+        cause = "the header's data sizes add up to " + std::to_string(std::bit_cast<std::int32_t>(sum)) +
+                ", less than the 48 bytes of the header itself";
+    }
+    return "is not an MDL7 file (" + cause + ")";
+}
+
 } // namespace
 
 // The state of one split: the inputs and outputs of the whole run, and the
 // failure message when it stops.
 class SplitDriver::Run {
-public:
+  public:
     Run(const Options& options, std::ostream& out, std::ostream& err, const char* inputName)
         : options_(options), out_(out), err_(err), inputName_(inputName), skins_(options, out)
     {
@@ -52,8 +99,11 @@ public:
 
     bool execute();
 
-private:
+  private:
     bool processGroup(std::int32_t index);
+    // Reads the group's `count` skins into the table, with a warning on
+    // stderr for each skin the table drops.
+    void readSkins(std::int32_t group, std::int32_t count);
     bool readTexCoords(std::int32_t group, std::vector<TexCoordRecord>& texCoords);
     bool readTriangles(std::int32_t group, std::int32_t vertexCount, std::vector<TriangleRecord>& triangles);
     bool readVertices(std::int32_t group, std::vector<VertexRecord>& vertices);
@@ -101,7 +151,19 @@ private:
     std::int32_t lastGroupSkinCount_ = 0;
     std::int32_t groupCount_ = 0;
     // The group file name, rewritten for every group.
-    char groupFileName_[512] = {};
+    std::string groupFileName_;
+
+    // The latest skin the table dropped. When the data ended inside it, every
+    // later read fails for its sake, and a stop message names it rather
+    // than the record that found no data after it.
+    struct DroppedSkin {
+        std::int32_t group = 0;
+        std::int32_t index = 0;
+        std::string skin; // "skin 1 of 3 (\"wood\")"
+        std::string reason;
+        bool dataEnded = false;
+    };
+    std::optional<DroppedSkin> droppedSkin_;
 };
 
 SplitDriver::SplitDriver(const Options& options, std::ostream& out, std::ostream& err)
@@ -124,12 +186,49 @@ bool SplitDriver::Run::fail(const std::string& file, const std::string& what)
 bool SplitDriver::Run::isInput(const std::string& output) const
 {
     std::error_code error;
-    return std::filesystem::equivalent(inputName_, output, error) && !error;
+    return std::filesystem::equivalent(platform::filesystemPath(inputName_.c_str()),
+                                       platform::filesystemPath(output.c_str()), error) &&
+           !error;
 }
 
 bool SplitDriver::Run::failGroup(std::int32_t group, const std::string& what)
 {
-    return fail(inputName_, "group " + std::to_string(group) + ": " + what);
+    if (droppedSkin_ && droppedSkin_->dataEnded && reader_.remaining() == 0) {
+        return fail(inputName_, "group " + std::to_string(droppedSkin_->group) + ": " + droppedSkin_->skin +
+                                    ": " + droppedSkin_->reason);
+    }
+    // A skin refused without reading it leaves the reader inside its data,
+    // so what the group reads next may be its bytes.
+    const bool afterDrop = droppedSkin_ && droppedSkin_->group == group;
+    return fail(inputName_, "group " + std::to_string(group) + ": " + what +
+                                (afterDrop ? " (after " + droppedSkin_->skin + " was dropped)" : ""));
+}
+
+void SplitDriver::Run::readSkins(std::int32_t group, std::int32_t count)
+{
+    // Once the data has ended inside a skin, the skins after it are summed
+    // up in one line rather than one each (a count can run to thousands).
+    std::int32_t firstLost = -1;
+    for (std::int32_t k = 0; k < count; ++k) {
+        const bool dataGone = droppedSkin_ && droppedSkin_->dataEnded && reader_.remaining() == 0;
+        SkinTable::Refusal refusal;
+        if (skins_.readSkin(reader_, &refusal)) continue;
+        if (dataGone) {
+            if (firstLost < 0) firstLost = k;
+            continue;
+        }
+        std::string skin = "skin " + std::to_string(k) + " of " + std::to_string(count);
+        if (!refusal.name.empty()) skin += " (\"" + refusal.name + "\")";
+        err_ << "Kelvane: " << inputName_ << ": group " << group << ": " << skin
+             << " is dropped: " << refusal.reason << std::endl;
+        droppedSkin_ = DroppedSkin{group, k, skin, refusal.reason, reader_.remaining() == 0};
+    }
+    if (firstLost >= 0) {
+        err_ << "Kelvane: " << inputName_ << ": group " << group << ": skin"
+             << (firstLost + 1 < count ? "s " : " ") << firstLost
+             << (firstLost + 1 < count ? " to " + std::to_string(count - 1) + " are" : " is")
+             << " dropped: the data ended in skin " << droppedSkin_->index << std::endl;
+    }
 }
 
 std::string SplitDriver::Run::readFailure(const char* kind, std::size_t number, std::size_t count,
@@ -149,12 +248,17 @@ std::string SplitDriver::Run::readFailure(const char* kind, std::size_t number, 
 bool SplitDriver::Run::execute()
 {
     if (inputName_.size() < kExtensionLength) {
-        return fail(inputName_, "the name is shorter than 4 characters, so no output names can be formed from it");
+        return fail(inputName_,
+                    "the name is shorter than 4 characters, so no output names can be formed from it");
     }
     baseName_ = inputName_.substr(0, inputName_.size() - kExtensionLength);
     positionsName_ = baseName_ + "_pos.txt";
     offsetMeshName_ = baseName_ + "_off.mdl";
     levelName_ = baseName_ + ".wmp";
+
+    // The input is opened and checked before any output exists: an input
+    // that cannot be used leaves nothing behind.
+    if (reader_.open(inputName_.c_str()) < 0) return fail(inputName_, whyUnusable(inputName_));
 
     const bool outputs[] = {true, options_.offsetMesh != 0, options_.writeWmp != 0};
     const std::string* names[] = {&positionsName_, &offsetMeshName_, &levelName_};
@@ -171,14 +275,6 @@ bool SplitDriver::Run::execute()
             return fail(offsetMeshName_, std::string("cannot be created: ") + std::strerror(errno));
         }
         offsetMesh_.beginGroup(mdl7::kMeshGroupType, nullptr);
-    }
-
-    if (reader_.open(inputName_.c_str()) < 0) {
-        std::FILE* probe = std::fopen(inputName_.c_str(), "rb");
-        if (probe == nullptr) return fail(inputName_, std::string("cannot be opened: ") + std::strerror(errno));
-        std::fclose(probe);
-        return fail(inputName_, "is not an MDL7 file (it needs the magic \"MDL7\", at least 48 bytes and a "
-                                "data size of at least 48)");
     }
 
     std::int32_t boneCount = 0, groupCount = 0, modelDataSize = 0, trailerSize = 0, secondTrailerSize = 0;
@@ -248,12 +344,15 @@ bool SplitDriver::Run::checkCounts(std::int32_t group, std::int32_t skinCount, s
     };
     const std::int64_t left = reader_.remaining();
     for (const Count& c : counts) {
-        if (c.count < 0) return failGroup(group, std::string("the ") + c.kind + " count " + std::to_string(c.count) + " is negative");
+        if (c.count < 0)
+            return failGroup(group, std::string("the ") + c.kind + " count " + std::to_string(c.count) +
+                                        " is negative");
         if (!fits(c.count, c.recordSize, c.minimumSize, left)) {
-            return failGroup(group, std::to_string(c.count) + " " + c.kind + " records of " +
-                                        std::to_string(c.recordSize > c.minimumSize ? c.recordSize : c.minimumSize) +
-                                        " bytes cannot fit in the " + std::to_string(left) +
-                                        " bytes left after the group header");
+            return failGroup(group,
+                             std::to_string(c.count) + " " + c.kind + " records of " +
+                                 std::to_string(c.recordSize > c.minimumSize ? c.recordSize : c.minimumSize) +
+                                 " bytes cannot fit in the " + std::to_string(left) +
+                                 " bytes left after the group header");
         }
     }
     return true;
@@ -265,29 +364,36 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
     std::int32_t groupDataSize = 0;
     char name[mdl7::group::kNameSize] = {};
     if (!reader_.readGroupHeader(type, groupDataSize, name)) {
-        return failGroup(j, "the group header does not fit in the data (offset " + std::to_string(reader_.tell()) + ")");
+        return failGroup(j, "the group header does not fit in the data (offset " +
+                                std::to_string(reader_.tell()) + ")");
     }
     if (type != mdl7::kMeshGroupType) {
         // Other groups are not written; their index is used up all the same.
         if (!reader_.skipGroup()) {
             return failGroup(j, "cannot step over this group of type " + std::to_string(type) + " and size " +
-                                    std::to_string(groupDataSize) + " (offset " + std::to_string(reader_.tell()) +
-                                    ")");
+                                    std::to_string(groupDataSize) + " (offset " +
+                                    std::to_string(reader_.tell()) + ")");
         }
         return true;
     }
 
     std::int32_t skinCount = 0, texCoordCount = 0, triangleCount = 0, vertexCount = 0, frameCount = 0;
     reader_.readGroupCounts(skinCount, texCoordCount, triangleCount, vertexCount, frameCount);
-    out_ << name << ' ' << skinCount << ' ' << texCoordCount << ' ' << triangleCount << ' ' << vertexCount << ' '
-         << frameCount << std::endl;
+    out_ << name << ' ' << skinCount << ' ' << texCoordCount << ' ' << triangleCount << ' ' << vertexCount
+         << ' ' << frameCount << std::endl;
     if (!checkCounts(j, skinCount, texCoordCount, triangleCount, vertexCount)) return false;
 
-    std::snprintf(groupFileName_, sizeof groupFileName_, "%s%03d.mdl", baseName_.c_str(), j);
+    // The base name, then the group index with three digits at least.
+    const std::string index = std::to_string(j);
+    groupFileName_.assign(baseName_)
+        .append(index.size() < 3 ? 3 - index.size() : 0, '0')
+        .append(index)
+        .append(".mdl");
     out_ << groupFileName_ << std::endl;
     Mdl7Writer& writer = groupWriter_;
-    if (isInput(groupFileName_)) return fail(groupFileName_, "is the input file itself; it is not overwritten");
-    if (writer.open(groupFileName_) < 0) {
+    if (isInput(groupFileName_))
+        return fail(groupFileName_, "is the input file itself; it is not overwritten");
+    if (writer.open(groupFileName_.c_str()) < 0) {
         return fail(groupFileName_, std::string("cannot be created: ") + std::strerror(errno));
     }
     writer.beginGroup(type, name);
@@ -296,7 +402,7 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
     // by the group's first triangle.
     if (skinCount != 0) {
         lastGroupSkinCount_ = skinCount;
-        for (std::int32_t k = 0; k < skinCount; ++k) skins_.readSkin(reader_);
+        readSkins(j, skinCount);
         if (options_.normalMaps) skins_.addNormalMapSkins();
     }
 
@@ -328,7 +434,8 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
         // Without --all the file has the one chosen skin (and its normal
         // map), and every triangle uses the first.
         if (!options_.allSkins) {
-            for (TriangleRecord& t : triangles) t.skinIndex = 0;
+            for (TriangleRecord& t : triangles)
+                t.skinIndex = 0;
         }
         writer.writeTexCoords(texCoords);
         writer.writeTriangles(triangles);
@@ -354,8 +461,9 @@ bool SplitDriver::Run::processGroup(std::int32_t j)
         const float cy = (minY + maxY) * 0.5f;
         const float cz = (minZ + maxZ) * 0.5f;
 
-        std::fprintf(positions_.get(), "%s   %f %f %f\n", groupFileName_, double(cx), double(cy), double(cz));
-        if (options_.writeWmp) addModelEntity(groupFileName_, cx, cy, cz);
+        std::fprintf(positions_.get(), "%s   %f %f %f\n", groupFileName_.c_str(), double(cx), double(cy),
+                     double(cz));
+        if (options_.writeWmp) addModelEntity(groupFileName_.c_str(), cx, cy, cz);
         if (options_.offsetMesh) offsetMesh_.writeVertex(cx, cy, cz, 0, 0.0f, 0.0f, 0.0f);
         for (VertexRecord& v : vertices) {
             v.x -= cx;

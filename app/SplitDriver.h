@@ -17,19 +17,21 @@
 namespace kelvane {
 
 class SplitDriver {
-public:
+  public:
     // Progress lines go to `out`; what stopped a run goes to `err`, as one
     // line naming the file, the place and the cause.
     SplitDriver(const Options& options, std::ostream& out, std::ostream& err);
 
-    // Splits the model file `modelFileName` (at most 259 characters). Returns
+    // Splits the model file `modelFileName` (a path of any length). Returns
     // true when every group was processed and every output written
     // completely; false when the run stopped early, after saying why on `err`.
-    // Files written up to the failure stay on disk: finished group files, the
-    // group file in hand as far as it got, the positions file's lines so far.
+    // An input that is missing, a directory or not an MDL7 file stops the run
+    // before any output is created. Files written up to a later failure stay
+    // on disk: finished group files, the group file in hand as far as it got,
+    // the positions file's lines so far.
     bool run(const char* modelFileName);
 
-private:
+  private:
     class Run;
 
     const Options& options_;

@@ -34,7 +34,7 @@
 namespace kelvane {
 
 class BufferedFile {
-public:
+  public:
     // Large writes are markedly cheaper for the system to take into its file
     // cache than many 64 KiB ones (about 1 ms less for a 5.5 MB model). The
     // buffer is not initialised, so a small file touches only the pages it
@@ -49,8 +49,9 @@ public:
     // when it matters).
     ~BufferedFile();
 
-    // Creates or truncates `path` for writing (owner read and write
-    // permission, binary). An open file is closed first. Returns the
+    // Creates or truncates `path` for writing (binary, with the mode fopen
+    // gives: read and write for everyone, less the umask). An open file is
+    // closed first. Returns the
     // descriptor (0 or more) or the system's negative result. Clears the
     // failure record.
     [[nodiscard]] int open(const char* path);
@@ -121,7 +122,7 @@ public:
     // Whether any write, flush or seek fell short since `open`.
     [[nodiscard]] bool failed() const { return failed_; }
 
-private:
+  private:
     void advanceAppend(std::int64_t count)
     {
         bufferLength_ += count;

@@ -32,11 +32,10 @@ std::int64_t imageBytes(std::int64_t width, std::int64_t height, std::int64_t by
     return bytes >= 0 && bytes <= kInt32Max ? bytes : -1;
 }
 
-void storeTriangle(std::uint8_t* record, std::int32_t vertex0, std::int32_t vertex1,
-                   std::int32_t vertex2, std::int32_t texCoord0, std::int32_t texCoord1,
-                   std::int32_t texCoord2, std::int32_t skinIndex, std::int32_t secondTexCoord0,
-                   std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
-                   std::int32_t skinIndex2)
+void storeTriangle(std::uint8_t* record, std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
+                   std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
+                   std::int32_t skinIndex, std::int32_t secondTexCoord0, std::int32_t secondTexCoord1,
+                   std::int32_t secondTexCoord2, std::int32_t skinIndex2)
 {
     storeU16(record + triangle::kVertexIndex, low16(vertex0));
     storeU16(record + triangle::kVertexIndex + 2, low16(vertex1));
@@ -52,8 +51,8 @@ void storeTriangle(std::uint8_t* record, std::int32_t vertex0, std::int32_t vert
 }
 
 // Position, 16-bit index, normal: the layout of vertices and frame vertices.
-void storeVertex(std::uint8_t* record, float x, float y, float z, std::int32_t index, float nx,
-                 float ny, float nz)
+void storeVertex(std::uint8_t* record, float x, float y, float z, std::int32_t index, float nx, float ny,
+                 float nz)
 {
     storeF32(record + vertex::kX, x);
     storeF32(record + vertex::kY, y);
@@ -112,18 +111,19 @@ inline bool Mdl7Writer::hasRecordsFrom(int countOffset) const
     return false;
 }
 
-inline bool Mdl7Writer::put(const void* record, std::int64_t size) { return file_.write(record, size) == size; }
+inline bool Mdl7Writer::put(const void* record, std::int64_t size)
+{
+    return file_.write(record, size) == size;
+}
 
-template <typename Build>
-inline bool Mdl7Writer::emit(std::int64_t size, const Build& build)
+template <typename Build> inline bool Mdl7Writer::emit(std::int64_t size, const Build& build)
 {
     // Building in place saves copying each small record, and reading back
     // a record just stored field by field, which stalls the processor.
     // One build through one pointer: with two inlined builds the compiler
     // tends to assemble the record once in a temporary and copy it.
     std::uint8_t local[kMaterialRecordSize];
-    static_assert(kMaterialRecordSize >= kBoneTransformRecordSize &&
-                  kMaterialRecordSize >= kBoneRecordSize);
+    static_assert(kMaterialRecordSize >= kBoneTransformRecordSize && kMaterialRecordSize >= kBoneRecordSize);
     std::uint8_t* const room = file_.reserve(size);
     build(room != nullptr ? room : local);
     return room != nullptr || put(local, size);
@@ -145,7 +145,8 @@ inline bool Mdl7Writer::emitRun(std::int64_t size, std::size_t count, const Buil
             continue;
         }
         std::uint8_t* record = file_.reserve(static_cast<std::int64_t>(fit) * size);
-        for (std::size_t i = 0; i < fit; ++i, record += size) build(record, done + i);
+        for (std::size_t i = 0; i < fit; ++i, record += size)
+            build(record, done + i);
         done += fit;
     }
     return whole;
@@ -159,6 +160,19 @@ std::int64_t Mdl7Writer::patch(std::int64_t offset, const std::uint8_t* image, s
     file_.write(image, size);
     file_.seek(position);
     return position;
+}
+
+void Mdl7Writer::patchAndResynchronise(std::int64_t offset, const std::uint8_t* image, std::int64_t size)
+{
+    patch(offset, image, size);
+    // The position is taken once the buffered records, the patch among them,
+    // are with the system: when it took fewer bytes than were buffered, the
+    // position falls back to where the file really ends, so modelDataSize
+    // never counts bytes that did not reach the disk (as with one system
+    // call per record). Patching first lets the patch go out in the same
+    // call as the records around it.
+    file_.flush();
+    setField(header_ + header::kModelDataSize, file_.tell());
 }
 
 // --- File --------------------------------------------------------------------
@@ -242,8 +256,7 @@ bool Mdl7Writer::finishGroup()
     if (!isOpen()) return true;
     // Re-synchronising with the file position takes in bytes that no size
     // counted (writeZeros) and makes modelDataSize the file length.
-    setField(header_ + header::kModelDataSize,
-             patch(groupSlotOffset_, groupSlot_, kGroupHeaderSize));
+    patchAndResynchronise(groupSlotOffset_, groupSlot_, kGroupHeaderSize);
     return true;
 }
 
@@ -280,8 +293,7 @@ bool Mdl7Writer::setSkinImage(std::int32_t width, std::int32_t height, std::int3
     return true;
 }
 
-bool Mdl7Writer::writeSkinPixels(const void* main, const void* mip1, const void* mip2,
-                                 const void* mip3)
+bool Mdl7Writer::writeSkinPixels(const void* main, const void* mip1, const void* mip2, const void* mip3)
 {
     if (!isOpen()) return false;
     std::int64_t width = loadI32(skinHeader_ + skin::kWidth);
@@ -311,11 +323,10 @@ bool Mdl7Writer::writeSkinPixels(const void* main, const void* mip1, const void*
     return true;
 }
 
-bool Mdl7Writer::writeMaterial(const float colour1[4], const float colour2[4],
-                               const float colour3[4], const float colour4[4], float scalar)
+bool Mdl7Writer::writeMaterial(const float colour1[4], const float colour2[4], const float colour3[4],
+                               const float colour4[4], float scalar)
 {
-    if (!isOpen() || colour1 == nullptr || colour2 == nullptr || colour3 == nullptr ||
-        colour4 == nullptr) {
+    if (!isOpen() || colour1 == nullptr || colour2 == nullptr || colour3 == nullptr || colour4 == nullptr) {
         return false;
     }
     addToGroupAndModel(kMaterialRecordSize);
@@ -324,7 +335,8 @@ bool Mdl7Writer::writeMaterial(const float colour1[4], const float colour2[4],
         const int offsets[4] = {material::kColour1, material::kColour2, material::kColour3,
                                 material::kColour4};
         for (int c = 0; c < 4; ++c) {
-            for (int i = 0; i < 4; ++i) storeF32(record + offsets[c] + 4 * i, colours[c][i]);
+            for (int i = 0; i < 4; ++i)
+                storeF32(record + offsets[c] + 4 * i, colours[c][i]);
         }
         storeF32(record + material::kScalar, scalar);
     });
@@ -344,8 +356,7 @@ bool Mdl7Writer::writeSizedData(std::int32_t length, const void* data)
 bool Mdl7Writer::finishSkin()
 {
     if (!isOpen()) return true;
-    setField(header_ + header::kModelDataSize,
-             patch(skinHeaderOffset_, skinHeader_, kSkinHeaderSize));
+    patchAndResynchronise(skinHeaderOffset_, skinHeader_, kSkinHeaderSize);
     return true;
 }
 
@@ -363,27 +374,24 @@ bool Mdl7Writer::writeTexCoord(float s, float t)
 }
 
 bool Mdl7Writer::writeTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
-                               std::int32_t texCoord0, std::int32_t texCoord1,
-                               std::int32_t texCoord2, std::int32_t skinIndex)
+                               std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
+                               std::int32_t skinIndex)
 {
-    return putTriangle(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, 0, 0,
-                       0, -1);
+    return putTriangle(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, 0, 0, 0, -1);
 }
 
-bool Mdl7Writer::writeTriangleBothSets(std::int32_t vertex0, std::int32_t vertex1,
-                                       std::int32_t vertex2, std::int32_t texCoord0,
-                                       std::int32_t texCoord1, std::int32_t texCoord2,
+bool Mdl7Writer::writeTriangleBothSets(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
+                                       std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
                                        std::int32_t skinIndex, std::int32_t secondTexCoord0,
                                        std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
                                        std::int32_t skinIndex2)
 {
-    return putTriangle(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
-                       secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
+    return putTriangle(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, secondTexCoord0,
+                       secondTexCoord1, secondTexCoord2, skinIndex2);
 }
 
-inline bool Mdl7Writer::putTriangle(std::int32_t vertex0, std::int32_t vertex1,
-                                    std::int32_t vertex2, std::int32_t texCoord0,
-                                    std::int32_t texCoord1, std::int32_t texCoord2,
+inline bool Mdl7Writer::putTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
+                                    std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
                                     std::int32_t skinIndex, std::int32_t secondTexCoord0,
                                     std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
                                     std::int32_t skinIndex2)
@@ -392,20 +400,18 @@ inline bool Mdl7Writer::putTriangle(std::int32_t vertex0, std::int32_t vertex1,
     addToField(groupSlot_ + group::kTriangleCount, 1);
     addToGroupAndModel(kTriangleRecordSize);
     return emit(kTriangleRecordSize, [&](std::uint8_t* record) {
-        storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2,
-                      skinIndex, secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
+        storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
+                      secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
     });
 }
 
-bool Mdl7Writer::writeVertex(float x, float y, float z, std::int32_t boneIndex, float nx, float ny,
-                             float nz)
+bool Mdl7Writer::writeVertex(float x, float y, float z, std::int32_t boneIndex, float nx, float ny, float nz)
 {
     if (!isOpen() || hasRecordsFrom(group::kFrameCount)) return false;
     addToField(groupSlot_ + group::kVertexCount, 1);
     addToGroupAndModel(kVertexRecordSize);
-    return emit(kVertexRecordSize, [&](std::uint8_t* record) {
-        storeVertex(record, x, y, z, boneIndex, nx, ny, nz);
-    });
+    return emit(kVertexRecordSize,
+                [&](std::uint8_t* record) { storeVertex(record, x, y, z, boneIndex, nx, ny, nz); });
 }
 
 bool Mdl7Writer::writeTexCoords(std::span<const TexCoordRecord> texCoords)
@@ -452,15 +458,14 @@ bool Mdl7Writer::beginFrame(const char* name)
     return put(frameSlot_, kFrameHeaderSize);
 }
 
-bool Mdl7Writer::writeFrameVertex(std::int32_t vertexIndex, float x, float y, float z, float nx,
-                                  float ny, float nz)
+bool Mdl7Writer::writeFrameVertex(std::int32_t vertexIndex, float x, float y, float z, float nx, float ny,
+                                  float nz)
 {
     if (!isOpen()) return false;
     addToField(frameSlot_ + frame::kFrameVertexCount, 1);
     addToGroupAndModel(kFrameVertexRecordSize);
-    return emit(kFrameVertexRecordSize, [&](std::uint8_t* record) {
-        storeVertex(record, x, y, z, vertexIndex, nx, ny, nz);
-    });
+    return emit(kFrameVertexRecordSize,
+                [&](std::uint8_t* record) { storeVertex(record, x, y, z, vertexIndex, nx, ny, nz); });
 }
 
 bool Mdl7Writer::writeBoneTransform(std::int32_t boneIndex, const float matrix[16])
@@ -469,7 +474,8 @@ bool Mdl7Writer::writeBoneTransform(std::int32_t boneIndex, const float matrix[1
     addToField(frameSlot_ + frame::kBoneTransformCount, 1);
     addToGroupAndModel(kBoneTransformRecordSize);
     return emit(kBoneTransformRecordSize, [&](std::uint8_t* record) {
-        for (int i = 0; i < 16; ++i) storeF32(record + bonetransform::kMatrix + 4 * i, matrix[i]);
+        for (int i = 0; i < 16; ++i)
+            storeF32(record + bonetransform::kMatrix + 4 * i, matrix[i]);
         storeU16(record + bonetransform::kBoneIndex, low16(boneIndex));
         storeU16(record + bonetransform::kBoneIndex + 2, 0); // reserved
     });
@@ -523,16 +529,14 @@ bool Mdl7Writer::writeDeformerWeight(std::int32_t vertexIndex, float weight)
 bool Mdl7Writer::finishDeformerElement()
 {
     if (!isOpen()) return true;
-    setField(header_ + header::kModelDataSize,
-             patch(frameSlotOffset_, frameSlot_, kDeformerElementSize));
+    patchAndResynchronise(frameSlotOffset_, frameSlot_, kDeformerElementSize);
     return true;
 }
 
 bool Mdl7Writer::finishDeformer()
 {
     if (!isOpen()) return true;
-    setField(header_ + header::kModelDataSize,
-             patch(groupSlotOffset_, groupSlot_, kDeformerHeaderSize));
+    patchAndResynchronise(groupSlotOffset_, groupSlot_, kDeformerHeaderSize);
     return true;
 }
 
@@ -575,9 +579,8 @@ bool Mdl7Writer::beginTrailerSubEntry(std::int32_t subEntryId)
     return put(frameSlot_, kTrailerSubEntrySize);
 }
 
-bool Mdl7Writer::writeTrailerTriangle(std::int32_t vertex0, std::int32_t vertex1,
-                                      std::int32_t vertex2, std::int32_t texCoord0,
-                                      std::int32_t texCoord1, std::int32_t texCoord2,
+bool Mdl7Writer::writeTrailerTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
+                                      std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
                                       std::int32_t skinIndex)
 {
     if (!isOpen()) return false;
@@ -585,8 +588,8 @@ bool Mdl7Writer::writeTrailerTriangle(std::int32_t vertex0, std::int32_t vertex1
     addToField(trailerHeader_ + trailer::kTrailerLength, kTriangleRecordSize);
     addToField(header_ + header::kTrailerSize, kTriangleRecordSize);
     return emit(kTriangleRecordSize, [&](std::uint8_t* record) {
-        storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2,
-                      skinIndex, 0, 0, 0, -1);
+        storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, 0, 0, 0,
+                      -1);
     });
 }
 

@@ -32,7 +32,11 @@
 // cannot complete usually comes to light later; `close` reports it. A
 // refused call (named per operation) returns false and writes and changes
 // nothing. With no file open every record operation is refused. Counts and
-// sizes stay advanced when a write falls short. The finish operations always
+// sizes stay advanced when a write falls short. The operations that take the
+// file position as modelDataSize (finishGroup, finishSkin,
+// finishDeformerElement, finishDeformer) hand the buffered records to the
+// system first, so that position counts only bytes that reached the file,
+// as with one system call per record. The finish operations always
 // return true; `close` returns false when any write, patch or flush of the
 // file fell short since `open`, or when the file grew longer than its 32-bit
 // sizes can describe.
@@ -59,7 +63,7 @@
 namespace kelvane {
 
 class Mdl7Writer {
-public:
+  public:
     Mdl7Writer() = default;
     Mdl7Writer(const Mdl7Writer&) = delete;
     Mdl7Writer& operator=(const Mdl7Writer&) = delete;
@@ -102,8 +106,7 @@ public:
     // Stores width and height into the skin header image (written by
     // finishSkin) and remembers the bytes per pixel and whether three
     // mipmap images follow the main one. Writes nothing; always true.
-    bool setSkinImage(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel,
-                      bool hasMipmaps);
+    bool setSkinImage(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel, bool hasMipmaps);
     // Writes the image data of the current skin from the caller's memory:
     // the main image of width x height x bytesPerPixel bytes (width x height
     // when the type byte is exactly 6), then, with mipmaps, three images of
@@ -138,14 +141,13 @@ public:
     // One 26-byte triangle with both texture-coordinate sets given. Refused
     // once the group has vertices or frames.
     bool writeTriangleBothSets(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
-                               std::int32_t texCoord0, std::int32_t texCoord1,
-                               std::int32_t texCoord2, std::int32_t skinIndex,
-                               std::int32_t secondTexCoord0, std::int32_t secondTexCoord1,
-                               std::int32_t secondTexCoord2, std::int32_t skinIndex2);
+                               std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
+                               std::int32_t skinIndex, std::int32_t secondTexCoord0,
+                               std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
+                               std::int32_t skinIndex2);
     // One 26-byte vertex: position, bone index, normal. Refused once the
     // group has frames.
-    bool writeVertex(float x, float y, float z, std::int32_t boneIndex, float nx, float ny,
-                     float nz);
+    bool writeVertex(float x, float y, float z, std::int32_t boneIndex, float nx, float ny, float nz);
 
     // Runs of records: each writes what writeTexCoord, writeTriangle (with
     // the record's own skin index) or writeVertex would write for every
@@ -159,8 +161,7 @@ public:
     // A provisional 24-byte frame header with both counts 0.
     bool beginFrame(const char* name);
     // One 26-byte frame vertex, laid out position, vertex index, normal.
-    bool writeFrameVertex(std::int32_t vertexIndex, float x, float y, float z, float nx, float ny,
-                          float nz);
+    bool writeFrameVertex(std::int32_t vertexIndex, float x, float y, float z, float nx, float ny, float nz);
     // One 68-byte bone transform: the 16 floats of `matrix`, the bone index
     // and two zero bytes. Refused when `matrix` is null.
     bool writeBoneTransform(std::int32_t boneIndex, const float matrix[16]);
@@ -186,8 +187,8 @@ public:
     bool beginTrailerSubEntry(std::int32_t subEntryId);
     // One 26-byte triangle of the current sub-entry, laid out as writeTriangle.
     bool writeTrailerTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
-                              std::int32_t texCoord0, std::int32_t texCoord1,
-                              std::int32_t texCoord2, std::int32_t skinIndex);
+                              std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
+                              std::int32_t skinIndex);
     // Rewrite the sub-entry, the entry, the trailer header. Always true.
     bool finishTrailerSubEntry();
     bool finishTrailerEntry();
@@ -199,7 +200,7 @@ public:
     // all were written.
     bool writeZeros(std::int32_t count);
 
-private:
+  private:
     // Adds `delta` to / sets the 32-bit field at `field` (wrapping).
     void addToField(std::uint8_t* field, std::int64_t delta);
     void setField(std::uint8_t* field, std::int64_t value);
@@ -214,8 +215,7 @@ private:
     // set every byte, straight into the file's buffer when it has room, else
     // in a local image handed to put; one call on the file either way.
     // Reports whether the record was taken whole.
-    template <typename Build>
-    bool emit(std::int64_t size, const Build& build);
+    template <typename Build> bool emit(std::int64_t size, const Build& build);
     // Writes `count` records of `size` bytes, the i-th built by
     // build(record, i), which must set every byte: as many at a time as the
     // file's buffer has room for, and one through emit where it has none.
@@ -224,11 +224,14 @@ private:
     // Rewrites `image` at `offset` and returns to the position of the call.
     // Returns that position.
     std::int64_t patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size);
+    // Flushes, patches, and takes the position as modelDataSize: the
+    // re-synchronisation of finishGroup, finishSkin, finishDeformerElement
+    // and finishDeformer.
+    void patchAndResynchronise(std::int64_t offset, const std::uint8_t* image, std::int64_t size);
     // The body of both triangle operations.
-    bool putTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
-                     std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
-                     std::int32_t skinIndex, std::int32_t secondTexCoord0,
-                     std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
+    bool putTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2, std::int32_t texCoord0,
+                     std::int32_t texCoord1, std::int32_t texCoord2, std::int32_t skinIndex,
+                     std::int32_t secondTexCoord0, std::int32_t secondTexCoord1, std::int32_t secondTexCoord2,
                      std::int32_t skinIndex2);
     // The count field of the current group header at `offset`.
     [[nodiscard]] std::int32_t groupCount(int offset) const;

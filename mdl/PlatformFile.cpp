@@ -7,7 +7,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <string>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -23,13 +25,16 @@ namespace {
 // the file open.
 constexpr int kReadFlags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
 constexpr int kWriteFlags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT;
-constexpr int kOwnerReadWrite = _S_IREAD | _S_IWRITE;
+// The Windows runtime knows only read and write for everyone.
+constexpr int kCreateMode = _S_IREAD | _S_IWRITE;
 // The Windows runtime moves at most an unsigned int per call.
 constexpr std::int64_t kMaxChunk = 1 << 30;
 #else
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC;
 constexpr int kWriteFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
+// Read and write for everyone, less the umask: what fopen gives text files,
+// so model files and text files written side by side share their mode.
+constexpr mode_t kCreateMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH;
 constexpr std::int64_t kMaxChunk = std::int64_t(1) << 30;
 #endif
 
@@ -62,6 +67,20 @@ std::int64_t seek(int descriptor, std::int64_t offset, int whence)
 
 } // namespace
 
+std::filesystem::path filesystemPath(const char* name)
+{
+#ifdef _WIN32
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+    if (size <= 1) return {};
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), size);
+    wide.resize(static_cast<std::size_t>(size - 1)); // the terminating zero
+    return std::filesystem::path(wide);
+#else
+    return std::filesystem::path(name);
+#endif
+}
+
 int openRead(const char* path)
 {
 #ifdef _WIN32
@@ -74,9 +93,9 @@ int openRead(const char* path)
 int openWrite(const char* path)
 {
 #ifdef _WIN32
-    return _open(path, kWriteFlags, kOwnerReadWrite);
+    return _open(path, kWriteFlags, kCreateMode);
 #else
-    return ::open(path, kWriteFlags, kOwnerReadWrite);
+    return ::open(path, kWriteFlags, kCreateMode);
 #endif
 }
 

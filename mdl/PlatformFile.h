@@ -9,15 +9,23 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 
 namespace kelvane::platform {
+
+// The path that the calls below open for `name`. On Windows the C runtime
+// reads a narrow name in the process's ANSI code page (UTF-8 under
+// Kelvane.exe's manifest), while std::filesystem does not; this converts as
+// the runtime does, so both name the same file. Elsewhere names are bytes.
+[[nodiscard]] std::filesystem::path filesystemPath(const char* name);
 
 // Opens an existing file read-only. Returns the descriptor (0 or more) or a
 // negative value.
 [[nodiscard]] int openRead(const char* path);
 
-// Creates or truncates a file for writing, with owner read and write
-// permission. Returns the descriptor (0 or more) or a negative value.
+// Creates or truncates a file for writing, with the mode fopen gives (read
+// and write for everyone, less the umask). Returns the descriptor (0 or
+// more) or a negative value.
 [[nodiscard]] int openWrite(const char* path);
 
 // Reads up to `count` bytes; returns the number read, or -1 on error. Short

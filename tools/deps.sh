@@ -11,6 +11,9 @@
 #                          image converters that make the textures the
 #                          validation models name
 #   tools/deps.sh --preview  also Node.js with npm and Chromium (the preview)
+#   tools/deps.sh --package  also dpkg-dev, which works out what the .deb
+#                          depends on
+#   tools/deps.sh --format   also clang-format
 set -euo pipefail
 
 missing=()
@@ -47,6 +50,12 @@ case "${1:-}" in
     command -v node >/dev/null || missing+=(nodejs)
     command -v npm >/dev/null || missing+=(npm)
     [ -x /usr/bin/chromium ] || missing+=(chromium)
+    ;;
+  --package)
+    command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
+    ;;
+  --format)
+    command -v clang-format >/dev/null || missing+=(clang-format)
     ;;
 esac
 

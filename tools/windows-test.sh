@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows executables (Kelvane.exe, mdlinfo.exe and the test
-# programs) with MinGW-w64 in build-mingw/ and tests them under Wine:
+# programs) with MinGW-w64 in build-mingw/, packs them with the documents as
+# build-mingw/kelvane-<version>-win64.zip, and tests them under Wine:
 #   1. every GoogleTest suite, through CTest, each test program run by Wine;
 #   2. the split of examples/sample.mdl, given to Kelvane.exe as
 #      C:\models\ship.mdl, against the same split by the Linux build: the
@@ -43,6 +44,16 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmak
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WERROR=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" >/dev/null
 cmake --build "$build" -j"$jobs"
+
+echo "== Package (.zip) =="
+rm -f "$build"/kelvane-*.zip
+(cd "$build" && cpack -G ZIP >/dev/null)
+zips=("$build"/kelvane-*.zip)
+if ! cmake -E tar tf "${zips[0]}" | grep -q '/bin/Kelvane.exe$'; then
+  echo "missing from ${zips[0]}: bin/Kelvane.exe"
+  exit 1
+fi
+echo "${zips[0]}"
 
 # A Wine prefix of our own inside the build folder: nothing outside it is
 # touched, and C: is $WINEPREFIX/drive_c. Creating it takes a few seconds;

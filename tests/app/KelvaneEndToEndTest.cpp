@@ -35,7 +35,8 @@ using test::readText;
 #endif
 const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane" KELVANE_EXE_SUFFIX;
 
-ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args, const std::string& shellPrefix = {})
+ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args,
+                      const std::string& shellPrefix = {})
 {
     args.insert(args.begin(), kKelvane);
     return test::runProcess(args, {.workingDir = dir.root(), .shellPrefix = shellPrefix});
@@ -75,7 +76,8 @@ void writeReferenceSkin(Mdl7Writer& w, const char* name, const std::string& file
 std::vector<std::string> filesIn(const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -94,9 +96,12 @@ TEST(KelvaneEndToEndTest, SplitsEveryMeshGroupNextToTheInput)
                 .vertices = {{.x = 0, .y = 0, .z = 0, .index = 3, .nx = 0, .ny = 1, .nz = 0},
                              {.x = 2, .y = 4, .z = -6, .index = 0xFFFF, .nx = 1, .ny = 0, .nz = 0}}});
     addOtherGroup(b, 2, 12);
-    addMesh(b, {.name = "third", .triangleSkins = {0}, .vertices = {{.x = 5, .y = -7, .z = 0.25f}}, .frames = 2});
+    addMesh(
+        b, {.name = "third", .triangleSkins = {0}, .vertices = {{.x = 5, .y = -7, .z = 0.25f}}, .frames = 2});
     addMesh(b, {.name = "empty", .texCoords = 1, .triangleSkins = {0, 0}});
-    addMesh(b, {.name = "last", .triangleSkins = {0}, .vertices = {{.x = 1, .y = 1, .z = 1}, {.x = 3, .y = 3, .z = 3}}});
+    addMesh(b, {.name = "last",
+                .triangleSkins = {0},
+                .vertices = {{.x = 1, .y = 1, .z = 1}, {.x = 3, .y = 3, .z = 3}}});
     b.writeTo(dir.path("models/ship.mdl"));
 
     const ProcessResult r = kelvane(dir, {"models/ship.mdl", "--offsetmesh", "--wmp"});
@@ -110,12 +115,12 @@ TEST(KelvaneEndToEndTest, SplitsEveryMeshGroupNextToTheInput)
                          "last 0 0 1 2 0\nmodels/ship004.mdl\n");
     EXPECT_EQ(filesIn(dir.root()), Names{"models"}) << "every output lands beside the input";
     EXPECT_EQ(filesIn(dir.path("models")),
-              (Names{"ship.mdl", "ship.wmp", "ship000.mdl", "ship002.mdl", "ship003.mdl", "ship004.mdl", "ship_off.mdl",
-                     "ship_pos.txt"}));
+              (Names{"ship.mdl", "ship.wmp", "ship000.mdl", "ship002.mdl", "ship003.mdl", "ship004.mdl",
+                     "ship_off.mdl", "ship_pos.txt"}));
 
     EXPECT_EQ(readText(dir.path("models/ship_pos.txt")), "models/ship000.mdl   1.000000 2.000000 -3.000000\n"
-                                                          "models/ship002.mdl   5.000000 -7.000000 0.250000\n"
-                                                          "models/ship004.mdl   2.000000 2.000000 2.000000\n");
+                                                         "models/ship002.mdl   5.000000 -7.000000 0.250000\n"
+                                                         "models/ship004.mdl   2.000000 2.000000 2.000000\n");
     // Vertices moved by the centre, bone indices and normals as read; the
     // skin of the first triangle; no frames.
     EXPECT_EQ(readBytes(dir.path("models/ship000.mdl")), written([](Mdl7Writer& w) {
@@ -156,7 +161,8 @@ TEST(KelvaneEndToEndTest, SplitsEveryMeshGroupNextToTheInput)
               }));
 
     const std::string level = readText(dir.path("models/ship.wmp"));
-    EXPECT_EQ(level.rfind("kelvane-level 1\ncreate path=\"models/ship.wmp\" args=0,6,6,0,0\n", 0), 0u) << level;
+    EXPECT_EQ(level.rfind("kelvane-level 1\ncreate path=\"models/ship.wmp\" args=0,6,6,0,0\n", 0), 0u)
+        << level;
     EXPECT_NE(level.find("name=\"root\""), std::string::npos);
     EXPECT_NE(level.find("name=\"models/ship000.mdl\" position=1,2,-3 "), std::string::npos) << level;
     EXPECT_NE(level.find("name=\"models/ship004.mdl\" position=2,2,2 "), std::string::npos) << level;
@@ -295,8 +301,9 @@ TEST(KelvaneEndToEndTest, CountsThatCannotFitStopBeforeAnythingIsSized)
         const ProcessResult r = kelvane(dir, {"ship.mdl", "--wmp"});
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, "0 -5 48 0 0\n");
-        EXPECT_EQ(r.err, "Kelvane: ship.mdl: the header announces -5 groups, but 0 bytes are left after the bones "
-                         "(44 bytes per group header)\n");
+        EXPECT_EQ(r.err,
+                  "Kelvane: ship.mdl: the header announces -5 groups, but 0 bytes are left after the bones "
+                  "(44 bytes per group header)\n");
         EXPECT_EQ(filesIn(dir.root()), (Names{"ship.mdl", "ship_pos.txt"})) << "no level file";
     }
     {
@@ -307,8 +314,9 @@ TEST(KelvaneEndToEndTest, CountsThatCannotFitStopBeforeAnythingIsSized)
         const ProcessResult r = kelvane(dir, {"ship.mdl"});
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, "0 1 196 0 0\nhuge 0 0 1 2147483647 0\n");
-        EXPECT_EQ(r.err, "Kelvane: ship.mdl: group 0: 2147483647 vertex records of 26 bytes cannot fit in the 104 "
-                         "bytes left after the group header\n");
+        EXPECT_EQ(r.err,
+                  "Kelvane: ship.mdl: group 0: 2147483647 vertex records of 26 bytes cannot fit in the 104 "
+                  "bytes left after the group header\n");
         EXPECT_FALSE(exists(dir.path("ship000.mdl")));
     }
 }
@@ -323,6 +331,48 @@ TEST(KelvaneEndToEndTest, NameTooShortForOutputNames)
     EXPECT_EQ(r.err.rfind("Kelvane: abc: ", 0), 0u) << r.err;
     EXPECT_EQ(filesIn(dir.root()), Names{"abc"}) << "no file is created";
 }
+
+TEST(KelvaneEndToEndTest, PathsOfAnyLength)
+{
+    test::TempDir dir;
+    std::string folder = "models";
+    while (folder.size() < 300)
+        folder += "/" + std::string(50, 'f');
+    std::filesystem::create_directories(dir.path(folder));
+    Mdl7Builder b;
+    addMesh(b, {.name = "g", .triangleSkins = {0}, .vertices = {{.x = 1}}});
+    b.writeTo(dir.path(folder + "/ship.mdl"));
+    const ProcessResult r = kelvane(dir, {folder + "/ship.mdl"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(exists(dir.path(folder + "/ship000.mdl")));
+    EXPECT_EQ(readText(dir.path(folder + "/ship_pos.txt")),
+              folder + "/ship000.mdl   1.000000 0.000000 0.000000\n");
+
+#ifndef _WIN32 // the system's words for it
+    // A name the system refuses: its reason, and nothing is written.
+    const std::string refused = std::string(300, 'n') + ".mdl";
+    const ProcessResult tooLong = kelvane(dir, {refused});
+    EXPECT_EQ(tooLong.exitCode, 2);
+    EXPECT_EQ(tooLong.err, "Kelvane: " + refused + ": cannot be opened: File name too long\n");
+    EXPECT_EQ(filesIn(dir.root()), Names{"models"});
+#endif
+}
+
+#ifndef _WIN32 // file modes and the umask are POSIX
+TEST(KelvaneEndToEndTest, EveryOutputGetsTheModeOfATextFile)
+{
+    test::TempDir dir;
+    Mdl7Builder b;
+    addMesh(b, {.name = "g", .triangleSkins = {0}, .vertices = {{.x = 1}}});
+    b.writeTo(dir.path("ship.mdl"));
+    const ProcessResult r = kelvane(dir, {"ship.mdl", "--offsetmesh", "--wmp"}, "umask 027");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"ship000.mdl", "ship_off.mdl", "ship_pos.txt", "ship.wmp"}) {
+        const auto perms = std::filesystem::status(dir.path(name)).permissions();
+        EXPECT_EQ(static_cast<int>(perms), 0640) << name;
+    }
+}
+#endif
 
 TEST(KelvaneEndToEndTest, OutputsThatCannotBeCreatedOrWritten)
 {
@@ -357,7 +407,8 @@ TEST(KelvaneEndToEndTest, OutputsThatCannotBeCreatedOrWritten)
         test::TempDir dir;
         Mdl7Builder big;
         std::vector<Mdl7Builder::Vertex> vertices(60);
-        for (std::size_t i = 0; i < vertices.size(); ++i) vertices[i].x = float(i);
+        for (std::size_t i = 0; i < vertices.size(); ++i)
+            vertices[i].x = float(i);
         addMesh(big, {.name = "big", .triangleSkins = {0}, .vertices = vertices});
         big.writeTo(dir.path("ship.mdl"));
         const ProcessResult r = kelvane(dir, {"ship.mdl"}, "ulimit -f 2; trap '' XFSZ");
@@ -369,7 +420,8 @@ TEST(KelvaneEndToEndTest, OutputsThatCannotBeCreatedOrWritten)
         // outgrows it: the failure shows when the level file is closed.
         test::TempDir dir;
         Mdl7Builder several;
-        for (int g = 0; g < 3; ++g) addMesh(several, {.name = "g", .triangleSkins = {0}, .vertices = {{.x = 1}}});
+        for (int g = 0; g < 3; ++g)
+            addMesh(several, {.name = "g", .triangleSkins = {0}, .vertices = {{.x = 1}}});
         several.writeTo(dir.path("ship.mdl"));
         const ProcessResult r = kelvane(dir, {"ship.mdl", "--wmp"}, "ulimit -f 2; trap '' XFSZ");
         EXPECT_EQ(r.exitCode, 2) << r.err;

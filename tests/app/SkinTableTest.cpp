@@ -1,5 +1,6 @@
 #include "app/SkinTable.h"
 
+#include "mdl/Mdl7Format.h"
 #include "mdl/Mdl7Reader.h"
 #include "mdl/Mdl7Writer.h"
 
@@ -28,8 +29,9 @@ constexpr std::array<float, 17> kMaterialValues = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10
 // to a one-group model. One texture coordinate (7.5, -2) follows the skins,
 // so a test can check that the skins were read to their very end.
 class SkinSource {
-public:
-    SkinSource(std::int32_t skinCount, const std::function<void(Mdl7Builder&)>& addSkins, bool withTexCoord = true)
+  public:
+    SkinSource(std::int32_t skinCount, const std::function<void(Mdl7Builder&)>& addSkins,
+               bool withTexCoord = true)
     {
         Mdl7Builder b;
         b.group({.name = "g", .skinCount = skinCount, .texCoordCount = withTexCoord ? 1 : 0});
@@ -56,7 +58,7 @@ public:
 
     Mdl7Reader reader;
 
-private:
+  private:
     test::TempDir dir_;
     bool ok_ = false;
 };
@@ -64,7 +66,7 @@ private:
 // Writes the skins that writeSkins selects with `index` into a one-group
 // file and reads that file back.
 class WrittenSkins {
-public:
+  public:
     WrittenSkins(const SkinTable& table, std::int32_t index)
     {
         const std::string path = dir_.path("out.mdl");
@@ -82,7 +84,7 @@ public:
     bool result = false;
     test::DumpedGroup group;
 
-private:
+  private:
     test::TempDir dir_;
 };
 
@@ -107,7 +109,8 @@ TEST(SkinTableTest, ExtReplacesImagesByTextureFileReferences)
     options.externalTextures = 1;
     std::ostringstream out;
     SkinTable table(options, out);
-    for (int k = 0; k < 5; ++k) EXPECT_TRUE(table.readSkin(source.reader)) << k;
+    for (int k = 0; k < 5; ++k)
+        EXPECT_TRUE(table.readSkin(source.reader)) << k;
     EXPECT_TRUE(source.atTexCoord()) << "the replaced images and mipmaps are still stepped over";
     EXPECT_EQ(out.str(), "skin: wood:2\nskin: ref\nskin: :::a:b\nskin: raw\nskin: ABCDEFGHIJKLMNO\n");
     ASSERT_EQ(table.size(), 5u);
@@ -173,7 +176,8 @@ TEST(SkinTableTest, ImagesWithoutExtAreWrittenAsRead)
     // Bits 6 and 7 of the type byte travel along unchanged.
     SkinSource source(1, [](Mdl7Builder& b) {
         b.skin({.type = 0xCC, .width = 4, .height = 2, .name = "img"});
-        for (int i = 0; i < 24 + 6; ++i) b.u8(static_cast<std::uint8_t>(i + 1));
+        for (int i = 0; i < 24 + 6; ++i)
+            b.u8(static_cast<std::uint8_t>(i + 1));
     });
     ASSERT_TRUE(source.ok());
     Options options;
@@ -291,19 +295,25 @@ TEST(SkinTableTest, ExtraBitWithoutBytesIsWrittenWithALengthOfZero)
         EXPECT_TRUE(skin.hasExtra);
         EXPECT_EQ(skin.extraLength, 0) << skin.name;
     }
-    EXPECT_EQ(written.group.skins[1].image, "def") << "the second skin starts where the first one's block ends";
+    EXPECT_EQ(written.group.skins[1].image, "def")
+        << "the second skin starts where the first one's block ends";
 }
 
 TEST(SkinTableTest, RefusesSkinsItCannotReadWithoutAppending)
 {
-    const auto refuses = [](const std::function<void(Mdl7Builder&)>& addSkin, std::int64_t expectedTell) {
+    const auto refuses = [](const std::function<void(Mdl7Builder&)>& addSkin, std::int64_t expectedTell,
+                            const std::string& name, const std::string& reason) {
+        SCOPED_TRACE(reason);
         SkinSource source(1, addSkin, false);
         ASSERT_TRUE(source.ok());
         Options options;
         std::ostringstream out;
         SkinTable table(options, out);
-        EXPECT_FALSE(table.readSkin(source.reader));
+        SkinTable::Refusal refusal;
+        EXPECT_FALSE(table.readSkin(source.reader, &refusal));
         EXPECT_EQ(table.size(), 0u);
+        EXPECT_EQ(refusal.name, name);
+        EXPECT_EQ(refusal.reason, reason);
         if (expectedTell >= 0) {
             EXPECT_EQ(source.reader.tell(), expectedTell);
         }
@@ -311,18 +321,32 @@ TEST(SkinTableTest, RefusesSkinsItCannotReadWithoutAppending)
     constexpr std::int64_t kAfterSkinHeader = 48 + 44 + 28;
     // An image kind with a size below 1 is refused before its image is read.
     refuses([](Mdl7Builder& b) { b.skin({.type = 4, .width = 0, .height = 5, .name = "flat"}).fill(16); },
-            kAfterSkinHeader);
+            kAfterSkinHeader, "flat", "an image of kind 4 cannot be 0 x 5 pixels");
     refuses([](Mdl7Builder& b) { b.skin({.type = 5, .width = 3, .height = -1, .name = "neg"}).fill(16); },
-            kAfterSkinHeader);
-    // An image longer than the data left.
-    refuses([](Mdl7Builder& b) { b.skin({.type = 5, .width = 4, .height = 4, .name = "cut"}).fill(10); }, -1);
+            kAfterSkinHeader, "neg", "an image of kind 5 cannot be 3 x -1 pixels");
+    // A header too short to decode, an image longer than the data left.
+    refuses(
+        [](Mdl7Builder& b) {
+            b.setRecordSize(mdl7::header::kSkinHeaderSize, 27)
+                .skin({.type = 4, .width = 1, .height = 1})
+                .raw("rgb");
+        },
+        -1, "", "the record size 27 of its header is smaller than the 28 bytes of its fields");
+    refuses([](Mdl7Builder& b) { b.skin({.type = 5, .width = 4, .height = 4, .name = "cut"}).fill(10); }, -1,
+            "cut", "its image (4 x 4, 4 bytes per pixel) does not fit in the 10 bytes left at offset 120");
     // A material record the data does not hold.
-    refuses([](Mdl7Builder& b) { b.skin({.type = 0x14, .width = 1, .height = 1, .name = "m"}).fill(3 + 20); }, -1);
+    refuses([](Mdl7Builder& b) { b.skin({.type = 0x14, .width = 1, .height = 1, .name = "m"}).fill(3 + 20); },
+            -1, "m", "its material record does not fit in the 20 bytes left at offset 123");
     // Extra-block lengths beyond the data left are refused before anything
     // is allocated for them.
-    refuses([](Mdl7Builder& b) { b.skin({.type = 0x24, .width = 1, .height = 1}).raw("abc").extra(INT_MAX, "xy"); },
-            -1);
-    refuses([](Mdl7Builder& b) { b.skin({.type = 0x24, .width = 1, .height = 1}).raw("abc").extra(4, "xyz"); }, -1);
+    refuses(
+        [](Mdl7Builder& b) {
+            b.skin({.type = 0x24, .width = 1, .height = 1}).raw("abc").extra(INT_MAX, "xy");
+        },
+        -1, "", "its extra block of 2147483647 bytes does not fit in the 2 bytes left at offset 127");
+    refuses(
+        [](Mdl7Builder& b) { b.skin({.type = 0x24, .width = 1, .height = 1}).raw("abc").extra(4, "xyz"); },
+        -1, "", "its extra block of 4 bytes does not fit in the 3 bytes left at offset 127");
 
     // Kinds 1 and 6 need no size.
     SkinSource source(2, [](Mdl7Builder& b) {
@@ -368,7 +392,8 @@ TEST(SkinTableTest, NormalMapsFollowTheSkinsOfEachCall)
 
     // A later group's skins get normal maps of their own; the records of the
     // earlier call are not visited again.
-    SkinSource second(1, [](Mdl7Builder& b) { b.skin({.type = 4, .width = 1, .height = 1, .name = "iron"}).fill(3); });
+    SkinSource second(
+        1, [](Mdl7Builder& b) { b.skin({.type = 4, .width = 1, .height = 1, .name = "iron"}).fill(3); });
     ASSERT_TRUE(second.ok());
     ASSERT_TRUE(table.readSkin(second.reader));
     table.addNormalMapSkins();
@@ -402,13 +427,17 @@ TEST(SkinTableTest, NormalMapNameComesFromTheSkinNameWithoutAUsableFileName)
     std::strcpy(options.textureExt, "tga");
     std::ostringstream out;
     SkinTable table(options, out);
-    for (int k = 0; k < 6; ++k) EXPECT_TRUE(table.readSkin(source.reader)) << k;
+    for (int k = 0; k < 6; ++k)
+        EXPECT_TRUE(table.readSkin(source.reader)) << k;
     EXPECT_TRUE(source.atTexCoord());
     table.addNormalMapSkins();
 
     ASSERT_EQ(table.size(), 6u + 5u) << "the skin named \"::\" gives no normal-map name";
-    const char* const expected[][2] = {{"metal:3", "metal_nm.tga"}, {"short", "short_nm.tga"}, {"open", "ab_nm.tga"},
-                                       {"zero", "x_nm.tga"},        {"empty:1", "empty_nm.tga"}};
+    const char* const expected[][2] = {{"metal:3", "metal_nm.tga"},
+                                       {"short", "short_nm.tga"},
+                                       {"open", "ab_nm.tga"},
+                                       {"zero", "x_nm.tga"},
+                                       {"empty:1", "empty_nm.tga"}};
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_STREQ(table[6 + i].name, expected[i][0]);
         EXPECT_EQ(text(table[6 + i].pixels), expected[i][1]);
@@ -433,7 +462,8 @@ TEST(SkinTableTest, WriteSkinsSelectsOneRecordAllOrNone)
         b.skin({.type = 4, .width = 1, .height = 1, .name = "c"}).raw("CCC");
     });
     ASSERT_TRUE(source.ok());
-    for (int k = 0; k < 3; ++k) ASSERT_TRUE(table.readSkin(source.reader));
+    for (int k = 0; k < 3; ++k)
+        ASSERT_TRUE(table.readSkin(source.reader));
 
     const WrittenSkins one(table, 1);
     EXPECT_TRUE(one.result);

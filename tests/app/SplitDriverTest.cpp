@@ -19,6 +19,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -46,7 +48,7 @@ struct LevelCall {
 };
 
 class RecordingBackend final : public WmpioBackend {
-public:
+  public:
     RecordingBackend() : previous_(setWmpioBackend(this)) {}
     ~RecordingBackend() override { setWmpioBackend(previous_); }
     RecordingBackend(const RecordingBackend&) = delete;
@@ -77,7 +79,8 @@ public:
     std::vector<std::string> ops() const
     {
         std::vector<std::string> result;
-        for (const LevelCall& call : calls) result.push_back(call.op);
+        for (const LevelCall& call : calls)
+            result.push_back(call.op);
         return result;
     }
 
@@ -85,7 +88,7 @@ public:
     bool failCreate = false;
     bool failClose = false;
 
-private:
+  private:
     WmpioBackend* previous_;
     bool failed_ = false;
 };
@@ -142,7 +145,8 @@ TEST(SplitDriverTest, WritesMeshGroupsUnderTheirIndexAndSkipsOthers)
     EXPECT_EQ(r.err, "");
     const std::string first = dir.path("ship000.mdl");
     const std::string third = dir.path("ship002.mdl");
-    EXPECT_EQ(r.out, headerLine(b, 3) + "first 1 1 1 2 0\n" + first + "\nskin: wood\nthird 0 0 1 3 1\n" + third + "\n");
+    EXPECT_EQ(r.out, headerLine(b, 3) + "first 1 1 1 2 0\n" + first + "\nskin: wood\nthird 0 0 1 3 1\n" +
+                         third + "\n");
     EXPECT_FALSE(exists(dir.path("ship001.mdl")));
     EXPECT_EQ(readText(dir.path("ship_pos.txt")),
               first + "   1.000000 2.000000 -3.000000\n" + third + "   2.000000 3.000000 1.000000\n");
@@ -192,7 +196,8 @@ TEST(SplitDriverTest, GroupWithoutVerticesKeepsOnlyItsHeaders)
     EXPECT_TRUE(r.completed) << r.err;
     EXPECT_EQ(r.out, headerLine(b, 2) + "empty 0 2 2 0 1\n" + dir.path("ship000.mdl") + "\nnext 0 0 1 1 0\n" +
                          dir.path("ship001.mdl") + "\n");
-    EXPECT_EQ(readText(dir.path("ship_pos.txt")), dir.path("ship001.mdl") + "   4.000000 4.000000 4.000000\n");
+    EXPECT_EQ(readText(dir.path("ship_pos.txt")),
+              dir.path("ship001.mdl") + "   4.000000 4.000000 4.000000\n");
 
     const DumpedModel empty = dumpMdl7(dir.path("ship000.mdl"));
     ASSERT_TRUE(empty.ok) << empty.error;
@@ -254,7 +259,8 @@ GroupSkins skinsOf(const std::string& path)
     for (const auto& skin : model.groups[0].skins) {
         result.names.push_back(skin.type == 7 ? std::string(skin.image.c_str()) : skin.name);
     }
-    for (const auto& triangle : model.groups[0].triangles) result.triangleSkins.push_back(triangle.skinIndex);
+    for (const auto& triangle : model.groups[0].triangles)
+        result.triangleSkins.push_back(triangle.skinIndex);
     return result;
 }
 
@@ -335,7 +341,8 @@ TEST(SplitDriverTest, KeepsTheNormalsOfRecordsWithoutStoredNormals)
         b.setRecordSize(mdl7::header::kVertexRecordSize, recordSize);
         addMesh(b, {.name = "n",
                     .triangleSkins = {0},
-                    .vertices = {{.x = 1, .index = 2, .normalIndex = 5}, {.x = 3, .index = 4, .normalIndex = 500}}});
+                    .vertices = {{.x = 1, .index = 2, .normalIndex = 5},
+                                 {.x = 3, .index = 4, .normalIndex = 500}}});
         const SplitResult r = split(b.writeTo(dir.path("ship.mdl")));
         ASSERT_TRUE(r.completed) << r.err;
         const DumpedModel model = dumpMdl7(dir.path("ship000.mdl"));
@@ -365,13 +372,16 @@ TEST(SplitDriverTest, BoundingBoxIsDefinedForNaNCoordinates)
     test::TempDir dir;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     Mdl7Builder b;
-    addMesh(b, {.name = "n", .triangleSkins = {0}, .vertices = {{.x = nan, .y = 0, .z = 0}, {.x = 2, .y = 1, .z = 1}}});
+    addMesh(b, {.name = "n",
+                .triangleSkins = {0},
+                .vertices = {{.x = nan, .y = 0, .z = 0}, {.x = 2, .y = 1, .z = 1}}});
     const SplitResult r = split(b.writeTo(dir.path("ship.mdl")));
     ASSERT_TRUE(r.completed) << r.err;
     // The NaN of the first vertex is replaced by the next coordinate, as
     // "not less than" and "not greater than" hold for every comparison
     // with NaN.
-    EXPECT_EQ(readText(dir.path("ship_pos.txt")), dir.path("ship000.mdl") + "   2.000000 0.500000 0.500000\n");
+    EXPECT_EQ(readText(dir.path("ship_pos.txt")),
+              dir.path("ship000.mdl") + "   2.000000 0.500000 0.500000\n");
     const DumpedModel model = dumpMdl7(dir.path("ship000.mdl"));
     ASSERT_TRUE(model.ok);
     EXPECT_TRUE(std::isnan(model.groups[0].vertices[0].x));
@@ -393,8 +403,12 @@ TEST(SplitDriverTest, StopsOnCountsThatCannotFitBeforeCreatingTheGroupFile)
         {"negative triangles", {.name = "g", .triangleCount = INT_MIN}, "triangle count -2147483648"},
         {"negative vertices", {.name = "g", .vertexCount = -1}, "vertex count -1"},
         {"too many skins", {.name = "g", .skinCount = 2}, "2 skin records of 28 bytes"},
-        {"too many texture coordinates", {.name = "g", .texCoordCount = 1 << 28}, "268435456 texture coordinate"},
-        {"too many triangles", {.name = "g", .triangleCount = 2, .vertexCount = 0}, "2 triangle records of 26"},
+        {"too many texture coordinates",
+         {.name = "g", .texCoordCount = 1 << 28},
+         "268435456 texture coordinate"},
+        {"too many triangles",
+         {.name = "g", .triangleCount = 2, .vertexCount = 0},
+         "2 triangle records of 26"},
         {"too many vertices", {.name = "g", .vertexCount = INT_MAX}, "2147483647 vertex records"},
     };
     for (const Case& c : cases) {
@@ -406,8 +420,9 @@ TEST(SplitDriverTest, StopsOnCountsThatCannotFitBeforeCreatingTheGroupFile)
         const SplitResult r = split(input);
         EXPECT_FALSE(r.completed);
         const auto& g = c.group;
-        EXPECT_EQ(r.out, headerLine(b, 1) + "g " + std::to_string(g.skinCount) + " " + std::to_string(g.texCoordCount) +
-                             " " + std::to_string(g.triangleCount) + " " + std::to_string(g.vertexCount) + " 0\n");
+        EXPECT_EQ(r.out, headerLine(b, 1) + "g " + std::to_string(g.skinCount) + " " +
+                             std::to_string(g.texCoordCount) + " " + std::to_string(g.triangleCount) + " " +
+                             std::to_string(g.vertexCount) + " 0\n");
         EXPECT_NE(r.err.find(input + ": group 0: "), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(c.expectedInMessage), std::string::npos) << r.err;
         EXPECT_FALSE(exists(dir.path("ship000.mdl")));
@@ -474,6 +489,47 @@ TEST(SplitDriverTest, StopsWhereTheDataEndsAndLeavesWhatWasWritten)
     EXPECT_EQ(level.ops(), (std::vector<std::string>{"create", "object", "object"}));
 }
 
+TEST(SplitDriverTest, DroppedSkinsAreReportedAndNamedByTheStopTheyCause)
+{
+    test::TempDir dir;
+    const auto runOn = [&](const Mdl7Builder& b, std::size_t length) {
+        return split(b.writeTo(dir.path("ship.mdl"), length));
+    };
+    const std::string prefix = "Kelvane: " + dir.path("ship.mdl") + ": group 0: ";
+    {
+        // Refused without reading its material record, which the triangle
+        // is then read from.
+        Mdl7Builder b;
+        b.group({.name = "g", .skinCount = 1, .triangleCount = 1, .vertexCount = 1});
+        b.skin({.type = 0x14, .width = 0, .height = 1, .name = "m"}).fill(68, 0xFF);
+        b.triangle({}).vertex({});
+        const SplitResult r = runOn(b, b.bytes().size());
+        EXPECT_FALSE(r.completed);
+        EXPECT_EQ(r.err,
+                  prefix + "skin 0 of 1 (\"m\") is dropped: an image of kind 4 cannot be 0 x 1 pixels\n" +
+                      prefix + "triangle 0 uses vertex 65535 of 1 (after skin 0 of 1 (\"m\") was dropped)\n");
+    }
+    {
+        // The data ends inside skin 1: the skins after it are summed up, and
+        // the stop blames skin 1, not the texture coordinate after it.
+        Mdl7Builder b;
+        b.group({.name = "g", .skinCount = 4, .texCoordCount = 2, .triangleCount = 1, .vertexCount = 1});
+        b.skin({.type = 4, .width = 1, .height = 1, .name = "a"}).raw("rgb");
+        b.skin({.type = 4, .width = 16, .height = 16, .name = "b"}).fill(768);
+        const std::size_t imageAt = 48 + 44 + 28 + 3 + 28;
+        const SplitResult r = runOn(b, imageAt + 200);
+        EXPECT_FALSE(r.completed);
+        EXPECT_EQ(r.out,
+                  headerLine(b, 1) + "g 4 2 1 1 0\n" + dir.path("ship000.mdl") + "\nskin: a\nskin: b\n");
+        const std::string why =
+            "its image (16 x 16, 3 bytes per pixel) does not fit in the 200 bytes left at offset " +
+            std::to_string(imageAt) + "\n";
+        EXPECT_EQ(r.err, prefix + "skin 1 of 4 (\"b\") is dropped: " + why + prefix +
+                             "skins 2 to 3 are dropped: the data ended in skin 1\n" + prefix +
+                             "skin 1 of 4 (\"b\"): " + why);
+    }
+}
+
 TEST(SplitDriverTest, NamesTheMissingVertexOfATriangle)
 {
     test::TempDir dir;
@@ -487,31 +543,48 @@ TEST(SplitDriverTest, NamesTheMissingVertexOfATriangle)
     EXPECT_EQ(r.err, "Kelvane: " + input + ": group 0: triangle 0 uses vertex 5 of 3\n");
 }
 
-TEST(SplitDriverTest, StopsWhenTheInputCannotBeUsed)
+TEST(SplitDriverTest, InputThatCannotBeUsedCreatesNothing)
 {
-    test::TempDir dir;
-    Options options;
-    options.offsetMesh = 1;
-    {
-        const std::string input = dir.path("missing.mdl");
-        const SplitResult r = split(input, options);
+    Mdl7Builder oldFormat;
+    oldFormat.setMagic("MDL5");
+    Mdl7Builder noData;
+    noData.setModelDataSize(40);
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes; // not written for "missing.mdl"; a folder for "folder.mdl"
+        std::string why;
+    };
+    const Case cases[] = {
+        {"missing.mdl", {}, "cannot be opened: No such file or directory"},
+        {"folder.mdl", {}, "is a directory"},
+        {"empty.mdl", {}, "is not an MDL7 file (it is empty)"},
+        {"old.mdl", oldFormat.bytes(), "is not an MDL7 file (it starts with \"MDL5\", not \"MDL7\")"},
+        {"cut.mdl",
+         {'M', 'D', 'L', '7', 0},
+         "is not an MDL7 file (it has 5 bytes, fewer than the 48 of the file header)"},
+        {"nodata.mdl", noData.bytes(),
+         "is not an MDL7 file (the header's data sizes add up to 40, less than the 48 bytes of the header "
+         "itself)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const std::string input = dir.path(c.name);
+        if (c.name == std::string("folder.mdl")) {
+            ASSERT_TRUE(std::filesystem::create_directory(input));
+        } else if (c.name != std::string("missing.mdl")) {
+            std::ofstream(input, std::ios::binary)
+                .write(reinterpret_cast<const char*>(c.bytes.data()),
+                       static_cast<std::streamsize>(c.bytes.size()));
+        }
+        RecordingBackend level;
+        const SplitResult r = split(input, withOffsetMeshAndLevel());
         EXPECT_FALSE(r.completed);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err.rfind("Kelvane: " + input + ": cannot be opened", 0), 0u) << r.err;
-        // The outputs created before the input was opened stay behind.
-        EXPECT_EQ(readText(dir.path("missing_pos.txt")), "");
-        const std::vector<std::uint8_t> offsets = test::readBytes(dir.path("missing_off.mdl"));
-        ASSERT_EQ(offsets.size(), 48u + 44u);
-        EXPECT_EQ(offsets[48 + mdl7::group::kType], 1);
-    }
-    {
-        Mdl7Builder b;
-        b.setMagic("MDL5");
-        const std::string input = b.writeTo(dir.path("old.mdl"));
-        const SplitResult r = split(input);
-        EXPECT_FALSE(r.completed);
-        EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find(input + ": is not an MDL7 file"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err, "Kelvane: " + input + ": " + c.why + "\n");
+        const auto entries = std::distance(std::filesystem::directory_iterator(dir.root()), {});
+        EXPECT_EQ(entries, c.name == std::string("missing.mdl") ? 0 : 1) << "no output is created";
+        EXPECT_TRUE(level.calls.empty());
     }
     {
         const SplitResult r = split("a.m");

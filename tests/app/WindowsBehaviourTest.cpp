@@ -17,6 +17,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace kelvane {
 namespace {
@@ -75,6 +76,42 @@ TEST(WindowsBehaviourTest, PositionsFileIsTextWithExactFigures)
     EXPECT_EQ(readBytes(dir.path("ship_pos.txt")), expectedPositions(dir.path("ship")));
 }
 
+// A name in UTF-8 that no single-byte code page holds ("船é"). Kelvane.exe
+// gets it whole only because its manifest makes UTF-8 its code page: it
+// opens the model, names its outputs and prints the name as on Linux.
+TEST(WindowsBehaviourTest, NamesOutsideTheSystemCodePage)
+{
+    test::TempDir dir;
+    const std::string base = "\xE8\x88\xB9\xC3\xA9";
+    const auto inDir = [&](const std::string& name) {
+        return std::filesystem::path(dir.root()) /
+               std::filesystem::path(
+                   std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
+    };
+    const std::vector<std::uint8_t> model = roundingModel().bytes();
+    std::ofstream(inDir(base + ".mdl"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(model.data()), static_cast<std::streamsize>(model.size()));
+
+    const test::ProcessResult run =
+        test::runProcess({std::string(KELVANE_BINARY_DIR) + "/app/Kelvane" KELVANE_EXE_SUFFIX, base + ".mdl"},
+                         {.workingDir = dir.root()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("\n" + base + "001.mdl\n"), std::string::npos) << run.out;
+    EXPECT_TRUE(std::filesystem::is_regular_file(inDir(base + "000.mdl")));
+    std::ifstream positions(inDir(base + "_pos.txt"), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(positions)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, expectedPositions(base));
+
+    // Its level file would be the input itself, whatever code page names it.
+    std::filesystem::copy_file(inDir(base + ".mdl"), inDir(base + ".wmp"));
+    const test::ProcessResult refused = test::runProcess(
+        {std::string(KELVANE_BINARY_DIR) + "/app/Kelvane" KELVANE_EXE_SUFFIX, base + ".wmp", "--wmp"},
+        {.workingDir = dir.root()});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err, "Kelvane: " + base + ".wmp: is the input file itself; it is not overwritten\n");
+    EXPECT_EQ(std::filesystem::file_size(inDir(base + ".wmp")), model.size());
+}
+
 #ifdef _WIN32
 // A full Windows path: drive letter, backslashes only. Run in-process and
 // through Kelvane.exe, whose command line the runtime splits on its own.
@@ -97,7 +134,8 @@ TEST(WindowsBehaviourTest, DriveLetterPathKeepsOutputsBesideTheModel)
     const std::string inProcess = readBytes(base + "000.mdl");
     EXPECT_FALSE(inProcess.empty());
 
-    for (const char* name : {"000.mdl", "001.mdl", "_pos.txt"}) std::filesystem::remove(base + name);
+    for (const char* name : {"000.mdl", "001.mdl", "_pos.txt"})
+        std::filesystem::remove(base + name);
     const test::ProcessResult run =
         test::runProcess({std::string(KELVANE_BINARY_DIR) + "/app/Kelvane" KELVANE_EXE_SUFFIX, model});
     EXPECT_EQ(run.exitCode, 0) << run.err;

@@ -1,7 +1,9 @@
 // runProcess on the Windows runtime. There is no /bin/sh there, so the
-// program is started directly with _spawnv, its arguments quoted the way the
+// program is started directly with _wspawnv, its arguments quoted the way the
 // Windows runtime splits a command line, and its standard output and error
-// redirected by swapping descriptors 1 and 2 around the call.
+// redirected by swapping descriptors 1 and 2 around the call. Arguments are
+// taken as UTF-8 and handed over in UTF-16, so a name outside the test
+// program's own code page reaches the program whole.
 #ifdef _WIN32
 
 #include "support/RunProcess.h"
@@ -19,6 +21,7 @@
 #include <iterator>
 #include <process.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 namespace kelvane::test {
 
@@ -57,13 +60,24 @@ std::string windowsQuote(const std::string& argument)
     return quoted + "\"";
 }
 
+std::wstring wide(const std::string& utf8)
+{
+    if (utf8.empty()) return {};
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
+    return text;
+}
+
 // Points descriptor `target` at a freshly created file for the lifetime of
 // the object and puts the old one back afterwards.
 class Redirect {
-public:
+  public:
     Redirect(int target, const std::string& path) : target_(target)
     {
-        const int file = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+        const int file =
+            ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (file < 0) return;
         saved_ = ::_dup(target_);
         ok_ = saved_ >= 0 && ::_dup2(file, target_) == 0;
@@ -80,7 +94,7 @@ public:
 
     [[nodiscard]] bool ok() const { return ok_; }
 
-private:
+  private:
     int target_;
     int saved_ = -1;
     bool ok_ = false;
@@ -100,16 +114,18 @@ ProcessResult runProcess(const std::vector<std::string>& command, const RunOptio
     const std::string outPath = capture.path("stdout");
     const std::string errPath = capture.path("stderr");
 
-    std::vector<std::string> quoted;
-    for (const std::string& argument : command) quoted.push_back(windowsQuote(argument));
-    std::vector<const char*> argv;
-    for (const std::string& argument : quoted) argv.push_back(argument.c_str());
+    std::vector<std::wstring> quoted;
+    for (const std::string& argument : command)
+        quoted.push_back(wide(windowsQuote(argument)));
+    std::vector<const wchar_t*> argv;
+    for (const std::wstring& argument : quoted)
+        argv.push_back(argument.c_str());
     argv.push_back(nullptr);
 
     // The program is found before the working folder changes, which may be
     // on another drive.
     std::error_code error;
-    const std::string program = std::filesystem::absolute(command.front(), error).string();
+    const std::wstring program = std::filesystem::absolute(wide(command.front()), error).wstring();
     const std::filesystem::path before = std::filesystem::current_path(error);
     if (!options.workingDir.empty() && ::_chdir(options.workingDir.c_str()) != 0) return result;
 
@@ -118,7 +134,7 @@ ProcessResult runProcess(const std::vector<std::string>& command, const RunOptio
         const Redirect out(1, outPath);
         const Redirect err(2, errPath);
         if (out.ok() && err.ok()) {
-            const std::intptr_t status = ::_spawnv(_P_WAIT, program.c_str(), argv.data());
+            const std::intptr_t status = ::_wspawnv(_P_WAIT, program.c_str(), argv.data());
             if (status >= 0) result.exitCode = static_cast<int>(status);
         }
     }

@@ -201,6 +201,11 @@ TEST_F(MdlinfoTest, RejectsBadArgumentsAndUnreadableFiles)
     EXPECT_EQ(mdlinfo({}).exitCode, 1);
     EXPECT_EQ(mdlinfo({"--bogus", "x.mdl"}).exitCode, 1);
     EXPECT_EQ(mdlinfo({"a.mdl", "b.mdl"}).exitCode, 1);
+    // Asked for, the usage goes to stdout and is no error; after a mistake to stderr.
+    const ToolRun help = mdlinfo({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: mdlinfo", 0), 0u) << help.out;
+    EXPECT_EQ(mdlinfo({"--bogus"}).err, help.out);
 
     const ToolRun missing = mdlinfo({dir_.path("missing.mdl")});
     EXPECT_EQ(missing.exitCode, 2);

@@ -2,9 +2,10 @@
 //
 // Without options it prints a readable summary; with --json one JSON document
 // (described in docs/mdlinfo.md). Exit codes: 0 when the whole file was
-// read, 1 for a usage error, 2 when the file cannot be opened or read to the
-// end (what was read is still printed, and stderr names the file and the
-// offset where reading stopped).
+// read or --help printed the usage (on stdout), 1 for a usage error (the
+// usage on stderr), 2 when the file cannot be opened or read to the end
+// (what was read is still printed, and stderr names the file and the offset
+// where reading stopped).
 #include "scene/LoadModel.h"
 #include "tools/mdlinfo/ModelPrinter.h"
 
@@ -18,12 +19,14 @@ constexpr int kExitOk = 0;
 constexpr int kExitUsage = 1;
 constexpr int kExitUnreadable = 2;
 
-int usage()
+// Asked for, the usage goes to stdout and is no error; after a mistake it
+// goes to stderr.
+int usage(std::ostream& out, int exitCode)
 {
-    std::cerr << "usage: mdlinfo [--json] FILE\n"
-                 "Prints the header, groups, skins and other records of a model file;\n"
-                 "--json prints every record as one JSON document.\n";
-    return kExitUsage;
+    out << "usage: mdlinfo [--json] FILE\n"
+           "Prints the header, groups, skins and other records of a model file;\n"
+           "--json prints every record as one JSON document.\n";
+    return exitCode;
 }
 
 int reportStop(const char* path, const kelvane::scene::LoadFailure& failure)
@@ -42,13 +45,15 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
-        } else if (std::strcmp(argv[i], "--help") == 0 || argv[i][0] == '-' || path != nullptr) {
-            return usage();
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            return usage(std::cout, kExitOk);
+        } else if (argv[i][0] == '-' || path != nullptr) {
+            return usage(std::cerr, kExitUsage);
         } else {
             path = argv[i];
         }
     }
-    if (path == nullptr) return usage();
+    if (path == nullptr) return usage(std::cerr, kExitUsage);
 
     // The loader is picked by the file's format tag; what it read is printed
     // even when it stopped part-way.

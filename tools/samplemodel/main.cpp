@@ -1,4 +1,5 @@
 // samplemodel OUTPUT: writes the sample model that ships in examples/.
+// samplemodel --help prints the usage.
 //
 // A small ship with something of every kind for the split to do: two bones;
 // a hull group with skins of four image kinds (one with mipmaps, one with a
@@ -25,7 +26,8 @@ struct Point {
 std::vector<std::uint8_t> pattern(std::size_t size, std::uint8_t seed)
 {
     std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 3));
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 3));
     return bytes;
 }
 
@@ -48,10 +50,12 @@ void writeBox(Mdl7Writer& writer, Point low, Point high, std::int32_t skinIndex,
 {
     const float s[4] = {0.0f, 1.0f, 1.0f, 0.0f};
     const float t[4] = {0.0f, 0.0f, 1.0f, 1.0f};
-    for (int i = 0; i < 4; ++i) writer.writeTexCoord(s[i], t[i]);
+    for (int i = 0; i < 4; ++i)
+        writer.writeTexCoord(s[i], t[i]);
 
     // Faces as corner quads; corner k has bit 0 = x, bit 1 = y, bit 2 = z.
-    const int faces[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+    const int faces[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1},
+                             {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
     for (const auto& f : faces) {
         writer.writeTriangle(f[0], f[1], f[2], 0, 1, 2, skinIndex);
         writer.writeTriangle(f[0], f[2], f[3], 0, 2, 3, skinIndex);
@@ -70,8 +74,17 @@ void writeBox(Mdl7Writer& writer, Point low, Point high, std::int32_t skinIndex,
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: samplemodel OUTPUT\n");
+    // As mdlinfo does: asked for, the usage goes to stdout with exit code 0;
+    // after a mistake to stderr with 1. An argument that starts with '-' is
+    // an option, never the name of the model to write.
+    constexpr const char* kUsage =
+        "usage: samplemodel OUTPUT\nWrites the sample model of examples/ to OUTPUT.\n";
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc != 2 || argv[1][0] == '-') {
+        std::fputs(kUsage, stderr);
         return 1;
     }
     Mdl7Writer writer;
@@ -108,7 +121,8 @@ int main(int argc, char** argv)
 
     // Group 1: opaque content of another type; the split steps over it.
     writer.beginGroup(2, "rigging");
-    for (int i = 0; i < 3; ++i) writer.writeTexCoord(float(i), float(-i));
+    for (int i = 0; i < 3; ++i)
+        writer.writeTexCoord(float(i), float(-i));
     writer.finishGroup();
 
     // Group 2: the mast, with two frames. Its triangles use the deck skin.
@@ -121,7 +135,8 @@ int main(int argc, char** argv)
                                     (k & 4) ? 0.25f : -0.25f, 0.0f, 1.0f, 0.0f);
         }
         float matrix[16] = {};
-        for (int i = 0; i < 4; ++i) matrix[i * 5] = 1.0f;
+        for (int i = 0; i < 4; ++i)
+            matrix[i * 5] = 1.0f;
         matrix[12] = 0.1f * float(f);
         writer.writeBoneTransform(1, matrix);
         writer.finishFrame();

@@ -1,7 +1,7 @@
 // Real model files of two of the older formats, made by others: every one must
 // open through openModelFile and read cleanly as far as the readers go.
-// They live in the shared test data beside the project and are not copied
-// into it; without that folder (a fresh clone) the tests skip.
+// They are kept in the repository (tests/data/legacy/, with their licences),
+// so a fresh clone runs these tests too.
 #include "mdl/OpenModelFile.h"
 #include "mdl/legacy/LegacyModelReader.h"
 
