@@ -38,15 +38,6 @@ Triangle triangle(std::array<std::int32_t, 3> vertices, std::array<std::int32_t,
     return t;
 }
 
-Skin skin(std::string name, ImageLayout layout, std::uint8_t type = 0)
-{
-    Skin s;
-    s.name = std::move(name);
-    s.layout = layout;
-    s.type = type;
-    return s;
-}
-
 Model modelOf(std::vector<Group> groups)
 {
     Model model;
@@ -143,6 +134,15 @@ TEST(GltfExportTest, GlbContainerHasAlignedChunksAndExactLengths)
 }
 
 #ifdef KELVANE_HAVE_TINYGLTF
+
+Skin skin(std::string name, ImageLayout layout, std::uint8_t type = 0)
+{
+    Skin s;
+    s.name = std::move(name);
+    s.layout = layout;
+    s.type = type;
+    return s;
+}
 
 using test::Corner;
 using test::DrawnPrimitive;
