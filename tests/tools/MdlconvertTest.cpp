@@ -117,6 +117,9 @@ TEST_F(MdlconvertTest, ConvertsAnMdl7ModelAndWarnsAboutWhatItLeftOut)
     EXPECT_EQ(run.out, "");
     const test::ProcessResult gltf = mdlconvert({"in.mdl", "out.gltf", "--no-animation"});
     EXPECT_EQ(gltf.exitCode, 0) << gltf.err;
+    // An existing output is replaced.
+    const test::ProcessResult again = mdlconvert({"in.mdl", "out.gltf", "--no-animation"});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(files(), (std::vector<std::string>{"in.mdl", "out.bin", "out.glb", "out.gltf"}));
 #ifdef KELVANE_HAVE_TINYGLTF
     tinygltf::Model glb, split;
