@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing Kelvane needs on a Debian machine, when
-# it is missing: the compiler, CMake, GoogleTest and Google Benchmark.
+# it is missing: the compiler, CMake, GoogleTest, Google Benchmark, libspng
+# (mdlconvert's PNG encoder) and tinygltf with what it includes (the glTF
+# reader the export tests read every output back with).
 #   tools/deps.sh          what the build, the tests and the demo need
 #   tools/deps.sh --fuzz   also clang with its libFuzzer runtime
 #   tools/deps.sh --windows  also the MinGW-w64 cross compiler, Wine and
@@ -21,6 +23,10 @@ command -v make >/dev/null || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+[ -f /usr/include/spng.h ] || missing+=(libspng-dev)
+[ -f /usr/include/tiny_gltf.h ] || missing+=(libtinygltf-dev)
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
+[ -f /usr/include/stb/stb_image.h ] || missing+=(libstb-dev)
 case "${1:-}" in
   --fuzz)
     command -v clang++ >/dev/null || missing+=(clang)

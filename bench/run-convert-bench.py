@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Times mdlconvert on the wide benchmark model against cp copying its output.
+
+    bench/run-convert-bench.py BUILD_DIR [FOLDER] [--runs N]
+
+BUILD_DIR is a build made with -DKELVANE_BUILD_BENCH=ON (it holds
+tools/mdlconvert and bench/benchmodels); FOLDER is a scratch folder outside
+the repository, /dev/shm/kelvane-convert-bench by default (memory, so that
+the disk does not decide the times), created when missing. It receives the
+wide model (generated once, then reused) and every output.
+
+Each run times, interleaved so that a busy machine weighs on both alike:
+
+  convert   mdlconvert wide.mdl out.glb
+  cp        cp out.glb copy.glb   (writing that many bytes: the floor)
+
+and prints the median wall times, their ratio, the median CPU time, the
+peak resident memory of the conversion (from the kernel's accounting of the
+finished process) and the output size. Outputs are deleted between runs,
+outside the timed span. The exit status is 1 when a target is missed:
+
+  convert time <= 2 x cp time,   peak memory <= input + output + 64 MiB
+"""
+
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+MIB = 1024 * 1024
+MEMORY_HEADROOM = 64 * MIB
+TIME_TARGET = 2.0
+
+
+def run_measured(argv):
+    """Runs argv; returns (wall seconds, CPU seconds, peak RSS bytes)."""
+    start = time.perf_counter()
+    process = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    # wait4 gives this one child's resource use.
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    code = os.waitstatus_to_exitcode(status)
+    error = process.stderr.read().decode(errors="replace")
+    process.stderr.close()
+    if code != 0 or error:
+        sys.exit(f"{' '.join(argv)} failed ({code}): {error.strip()}")
+    # ru_maxrss is in kilobytes on Linux.
+    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss * 1024
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("build_dir")
+    parser.add_argument("folder", nargs="?", default="/dev/shm/kelvane-convert-bench")
+    parser.add_argument("--runs", type=int, default=5, help="timed runs per command (default 5)")
+    args = parser.parse_args()
+
+    converter = os.path.join(args.build_dir, "tools", "mdlconvert")
+    generator = os.path.join(args.build_dir, "bench", "benchmodels")
+    for program in (converter, generator):
+        if not os.access(program, os.X_OK):
+            sys.exit(f"{program} is missing: build with -DKELVANE_BUILD_BENCH=ON")
+
+    folder = os.path.abspath(args.folder)
+    os.makedirs(folder, exist_ok=True)
+    model = os.path.join(folder, "wide.mdl")
+    if not os.path.exists(model):
+        subprocess.run([generator, folder], check=True, stdout=subprocess.DEVNULL)
+        # The generator also writes the framed model, which this bench does not use.
+        framed = os.path.join(folder, "framed.mdl")
+        if os.path.exists(framed):
+            os.remove(framed)
+    output = os.path.join(folder, "out.glb")
+    copy = os.path.join(folder, "copy.glb")
+    commands = {"convert": [converter, model, output], "cp": ["cp", output, copy]}
+
+    # One untimed pass reads the model into the page cache and the programs
+    # into memory.
+    for argv in commands.values():
+        run_measured(argv)
+    times = {name: [] for name in commands}
+    cpu_times = {name: [] for name in commands}
+    peak = 0
+    for _ in range(args.runs):
+        for name, argv in commands.items():
+            target = output if name == "convert" else copy
+            if os.path.exists(target):
+                os.remove(target)
+            seconds, cpu_seconds, rss = run_measured(argv)
+            times[name].append(seconds)
+            cpu_times[name].append(cpu_seconds)
+            if name == "convert":
+                peak = max(peak, rss)
+    input_size = os.path.getsize(model)
+    output_size = os.path.getsize(output)
+    for path in (output, copy):
+        os.remove(path)
+
+    convert = statistics.median(times["convert"])
+    floor = statistics.median(times["cp"])
+    memory_limit = input_size + output_size + MEMORY_HEADROOM
+    time_ok = convert <= TIME_TARGET * floor
+    memory_ok = peak <= memory_limit
+    print(f"{os.cpu_count()} CPUs, load average {os.getloadavg()[0]:.2f}; median of {args.runs} runs")
+    print(f"input {input_size / MIB:.1f} MiB, output {output_size / MIB:.1f} MiB ({output_size} bytes)")
+    print(f"convert {convert:.3f} s (CPU {statistics.median(cpu_times['convert']):.3f} s), "
+          f"cp of the output {floor:.3f} s: {convert / floor:.2f} x cp "
+          f"(target <= {TIME_TARGET}): {'met' if time_ok else 'MISSED'}")
+    print(f"peak memory {peak / MIB:.1f} MiB (target <= {memory_limit / MIB:.1f} MiB): "
+          f"{'met' if memory_ok else 'MISSED'}")
+    return 0 if time_ok and memory_ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
