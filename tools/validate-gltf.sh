@@ -9,8 +9,8 @@
 # 8-bit skins are embedded as PNG) and a .gltf with its .bin (without a
 # palette, and every fourth one without animation). The two legacy files that
 # hold groups of frames must be refused instead (exit 2, nothing written).
-# The textures the validation models name by file are made beside the
-# outputs, as a user would place them.
+# The texture files the outputs name are made beside them as placeholders,
+# as a user would place the real ones.
 #
 # Works in build/ (configured as tools/test.sh does when absent) and
 # build/gltf-validation/. Installs Node.js, the image converters and the npm
@@ -44,14 +44,6 @@ for (let i = 0; i < 256; ++i) {
   rgb.forEach((c, k) => { p[3 * i + k] = c; });
 }
 require("fs").writeFileSync(process.argv[1], p);' "$work/palette.lmp"
-
-# The texture files the validation models name.
-for folder in "$work/glb" "$work/gltf"; do
-  printf 'P3\n2 2\n255\n200 120 40  90 60 20  90 60 20  200 120 40\n' >"$work/texture.ppm"
-  pnmtopng "$work/texture.ppm" >"$folder/wood.png" 2>/dev/null
-  cjpeg -quality 90 "$work/texture.ppm" >"$folder/rock.jpg"
-  cp "$folder/rock.jpg" "$folder/Cloth Pattern.JPEG"
-done
 
 failures=0
 outputs=()
@@ -97,6 +89,24 @@ done
 for input in "$work"/models/*.mdl; do
   n=$((n + 1))
   convert "$input" "$(basename "${input%.mdl}")" $n
+done
+
+# Texture files that models name (an external texture reference becomes an
+# image with that URI) are not part of the model: a user places them beside
+# the converted file. Here each one is a small placeholder, PNG or JPEG as
+# its name says, so that the validator can load and check every image.
+printf 'P3\n2 2\n255\n200 120 40  90 60 20  90 60 20  200 120 40\n' >"$work/texture.ppm"
+for folder in "$work/glb" "$work/gltf"; do
+  mapfile -t textures < <(node tools/web/image-uris.mjs "$folder"/*.gl*)
+  for texture in "${textures[@]}"; do
+    [ -e "$folder/$texture" ] && continue
+    mkdir -p "$(dirname "$folder/$texture")"
+    case "${texture,,}" in
+      *.png) pnmtopng "$work/texture.ppm" >"$folder/$texture" 2>/dev/null ;;
+      *) cjpeg -quality 90 "$work/texture.ppm" >"$folder/$texture" ;;
+    esac
+    echo "texture placeholder: ${folder#"$work"/}/$texture"
+  done
 done
 
 echo "== Khronos glTF Validator over ${#outputs[@]} files =="
