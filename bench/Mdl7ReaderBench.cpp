@@ -39,7 +39,6 @@ struct WideModel {
         }
         size = static_cast<std::int64_t>(std::filesystem::file_size(path));
     }
-
 };
 
 const WideModel& wideModel()
@@ -85,7 +84,8 @@ bool readRun(std::size_t (Mdl7Reader::*read)(std::span<Record>), Mdl7Reader& rea
 {
     records.assign(static_cast<std::size_t>(count), Record{});
     if ((reader.*read)(records) != records.size()) return false;
-    for (const Record& record : records) fold(sink, record);
+    for (const Record& record : records)
+        fold(sink, record);
     return true;
 }
 

@@ -76,7 +76,8 @@ struct Scene {
             skinBytes += std::size_t(side) * side * kSkinBytesPerPixel;
         }
         skin.resize(skinBytes);
-        for (std::size_t i = 0; i < skin.size(); ++i) skin[i] = static_cast<std::uint8_t>(i * 31);
+        for (std::size_t i = 0; i < skin.size(); ++i)
+            skin[i] = static_cast<std::uint8_t>(i * 31);
 
         writerPath = folder.path() + "/writer.mdl";
         blockPath = folder.path() + "/block.mdl";
@@ -115,7 +116,8 @@ struct Scene {
             ok &= writer.writeTriangles(triangles);
             ok &= writer.writeVertices(vertices);
         } else {
-            for (const TexCoordRecord& c : texCoords) ok &= writer.writeTexCoord(c.s, c.t);
+            for (const TexCoordRecord& c : texCoords)
+                ok &= writer.writeTexCoord(c.s, c.t);
             for (const TriangleRecord& t : triangles) {
                 ok &= writer.writeTriangle(t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2],
                                            t.texCoordIndex[0], t.texCoordIndex[1], t.texCoordIndex[2],

@@ -41,7 +41,7 @@ namespace kelvane::fuzz {
 // its contents at exit. Aborts when no folder can be made: a harness that
 // cannot write its input tests nothing.
 class ScratchFolder {
-public:
+  public:
     static ScratchFolder& instance()
     {
         static ScratchFolder folder;
@@ -56,7 +56,7 @@ public:
         std::filesystem::remove_all(root_, ignored);
     }
 
-private:
+  private:
 #ifdef _WIN32
     // The Windows runtime has no mkdtemp: random names in the system's
     // temporary folder until one can be created.
@@ -150,7 +150,8 @@ inline void readSkinParts(Mdl7Reader& reader, std::uint8_t type)
     if (!reader.readSkinFormat(width, height, bytesPerPixel, hasMipmaps)) return;
     const std::uint8_t* images[4] = {};
     if (!reader.readSkinPixels(&images[0], &images[1], &images[2], &images[3])) return;
-    for (const std::uint8_t* image : images) requireInside(reader, image);
+    for (const std::uint8_t* image : images)
+        requireInside(reader, image);
     if ((type & 0x10) != 0) {
         float colours[4][4] = {};
         float scalar = 0;
@@ -211,7 +212,8 @@ inline void readMeshGroup(Mdl7Reader& reader, GroupWalk walk)
     if (!reader.readGroupCounts(skinCount, texCoordCount, triangleCount, vertexCount, frameCount)) return;
 
     if (walk == GroupWalk::kSkips) {
-        if (!reader.skipSkins() || !reader.skipTexCoords() || !reader.skipTriangles() || !reader.skipVertices()) {
+        if (!reader.skipSkins() || !reader.skipTexCoords() || !reader.skipTriangles() ||
+            !reader.skipVertices()) {
             return;
         }
         (void)reader.skipFrames();
@@ -244,10 +246,9 @@ inline void readMeshGroup(Mdl7Reader& reader, GroupWalk walk)
     for (std::int32_t k = 0; k < triangleCount; ++k) {
         std::int32_t v[3] = {}, c[3] = {}, c2[3] = {}, skin = 0, skin2 = 0;
         const std::int32_t before = reader.tell();
-        const bool ok = k % 2 == 0
-                            ? reader.readTriangle(v[0], v[1], v[2], c[0], c[1], c[2], skin)
-                            : reader.readTriangleBothSets(v[0], v[1], v[2], c[0], c[1], c[2], skin, c2[0], c2[1],
-                                                          c2[2], skin2);
+        const bool ok = k % 2 == 0 ? reader.readTriangle(v[0], v[1], v[2], c[0], c[1], c[2], skin)
+                                   : reader.readTriangleBothSets(v[0], v[1], v[2], c[0], c[1], c[2], skin,
+                                                                 c2[0], c2[1], c2[2], skin2);
         if (!keepGoing(reader, ok, before)) return;
     }
     for (std::int32_t k = 0; k < vertexCount; ++k) {
@@ -385,22 +386,41 @@ inline void walkMdl7OutOfOrder(Mdl7Reader& reader, const std::uint8_t* ops, std:
     for (std::size_t k = 0; k < opCount; ++k) {
         const std::uint8_t op = ops[k];
         switch (op % 47) {
-        case 0: (void)reader.readHeader(i[0], i[1], i[2], i[3], i[4]); break;
-        case 1: checkName(reader.readBone(i[0], f[0], f[1], f[2], name), 20); break;
-        case 2: checkName(reader.readGroupHeader(type, i[0], name), 16); break;
-        case 3: (void)reader.readGroupCounts(i[0], i[1], i[2], i[3], i[4]); break;
-        case 4: checkName(reader.readSkinHeader(type, name), 16); break;
-        case 5: (void)reader.readSkinFormat(i[0], i[1], i[2], flag); break;
+        case 0:
+            (void)reader.readHeader(i[0], i[1], i[2], i[3], i[4]);
+            break;
+        case 1:
+            checkName(reader.readBone(i[0], f[0], f[1], f[2], name), 20);
+            break;
+        case 2:
+            checkName(reader.readGroupHeader(type, i[0], name), 16);
+            break;
+        case 3:
+            (void)reader.readGroupCounts(i[0], i[1], i[2], i[3], i[4]);
+            break;
+        case 4:
+            checkName(reader.readSkinHeader(type, name), 16);
+            break;
+        case 5:
+            (void)reader.readSkinFormat(i[0], i[1], i[2], flag);
+            break;
         case 6: {
             const std::uint8_t* images[4] = {};
             if (reader.readSkinPixels(&images[0], &images[1], &images[2], &images[3])) {
-                for (const std::uint8_t* image : images) requireInside(reader, image);
+                for (const std::uint8_t* image : images)
+                    requireInside(reader, image);
             }
             break;
         }
-        case 7: (void)reader.readSkinPixels(nullptr, nullptr, nullptr, nullptr); break;
-        case 8: (void)reader.readSkinMaterial(colours[0], colours[1], colours[2], colours[3], &f[0]); break;
-        case 9: (void)reader.readSkinExtraLength(i[0]); break;
+        case 7:
+            (void)reader.readSkinPixels(nullptr, nullptr, nullptr, nullptr);
+            break;
+        case 8:
+            (void)reader.readSkinMaterial(colours[0], colours[1], colours[2], colours[3], &f[0]);
+            break;
+        case 9:
+            (void)reader.readSkinExtraLength(i[0]);
+            break;
         case 10:
             if (reader.extraLength() <= std::int32_t(sizeof extra)) {
                 (void)reader.readSkinExtraData(extra);
@@ -408,44 +428,117 @@ inline void walkMdl7OutOfOrder(Mdl7Reader& reader, const std::uint8_t* ops, std:
                 (void)reader.readSkinExtraData(nullptr);
             }
             break;
-        case 11: (void)reader.readTexCoord(f[0], f[1]); break;
-        case 12: (void)reader.readTriangle(i[0], i[1], i[2], i[3], i[4], i[5], i[6]); break;
-        case 13:
-            (void)reader.readTriangleBothSets(i[0], i[1], i[2], i[3], i[4], i[5], i[6], i[7], i[8], i[9], i[10]);
+        case 11:
+            (void)reader.readTexCoord(f[0], f[1]);
             break;
-        case 14: (void)reader.readVertex(f[0], f[1], f[2], i[0]); break;
-        case 15: (void)reader.readVertexNormal(f[0], f[1], f[2]); break;
-        case 16: checkName(reader.readFrameHeader(i[0], i[1], name), 16); break;
-        case 17: (void)reader.readFrameVertex(i[0], f[0], f[1], f[2]); break;
-        case 18: (void)reader.readFrameVertexNormal(f[0], f[1], f[2]); break;
-        case 19: (void)reader.readBoneTransform(i[0], matrix); break;
-        case 20: (void)reader.readDeformerHeader(type, i[0], i[1], &i[2]); break;
-        case 21: checkName(reader.readDeformerElement(i[0], name, i[1]), 20); break;
-        case 22: (void)reader.readDeformerWeight(i[0], f[0]); break;
-        case 23: (void)reader.skipDeformer(); break;
-        case 24: (void)reader.skipDeformers(); break;
-        case 25: (void)reader.skipDeformerWeights(); break;
-        case 26: (void)reader.seekTrailer(); break;
-        case 27: (void)reader.readTrailerHeader(i[0], i[1]); break;
-        case 28: (void)reader.readTrailerEntry(i[0], i[1]); break;
-        case 29: (void)reader.readTrailerSubEntry(i[0], i[1]); break;
-        case 30: (void)reader.readTrailerTriangle(i[0], i[1], i[2], i[3], i[4], i[5], i[6]); break;
-        case 31: (void)reader.skipTrailer(); break;
-        case 32: (void)reader.seekSecondTrailer(); break;
-        case 33: (void)reader.readSecondTrailerHeader(i[0], i[1]); break;
-        case 34: (void)reader.skipSecondTrailer(); break;
-        case 35: (void)reader.skipBones(); break;
-        case 36: (void)reader.skipGroup(); break;
-        case 37: (void)reader.skipSkin(); break;
-        case 38: (void)reader.skipSkins(); break;
-        case 39: (void)reader.skipTexCoords(); (void)reader.skipTriangles(); break;
-        case 40: (void)reader.skipVertices(); break;
-        case 41: (void)reader.skipFrame(); (void)reader.skipFrames(); break;
-        case 42: (void)reader.seek(std::int64_t(op) * 4); break;
-        case 43: (void)readRun(reader, &Mdl7Reader::readTexCoords, op % 9); break;
-        case 44: (void)readRun(reader, &Mdl7Reader::readTriangles, op % 9); break;
-        case 45: (void)readRun(reader, &Mdl7Reader::readVertices, op % 9); break;
-        default: (void)reader.close(); break;
+        case 12:
+            (void)reader.readTriangle(i[0], i[1], i[2], i[3], i[4], i[5], i[6]);
+            break;
+        case 13:
+            (void)reader.readTriangleBothSets(i[0], i[1], i[2], i[3], i[4], i[5], i[6], i[7], i[8], i[9],
+                                              i[10]);
+            break;
+        case 14:
+            (void)reader.readVertex(f[0], f[1], f[2], i[0]);
+            break;
+        case 15:
+            (void)reader.readVertexNormal(f[0], f[1], f[2]);
+            break;
+        case 16:
+            checkName(reader.readFrameHeader(i[0], i[1], name), 16);
+            break;
+        case 17:
+            (void)reader.readFrameVertex(i[0], f[0], f[1], f[2]);
+            break;
+        case 18:
+            (void)reader.readFrameVertexNormal(f[0], f[1], f[2]);
+            break;
+        case 19:
+            (void)reader.readBoneTransform(i[0], matrix);
+            break;
+        case 20:
+            (void)reader.readDeformerHeader(type, i[0], i[1], &i[2]);
+            break;
+        case 21:
+            checkName(reader.readDeformerElement(i[0], name, i[1]), 20);
+            break;
+        case 22:
+            (void)reader.readDeformerWeight(i[0], f[0]);
+            break;
+        case 23:
+            (void)reader.skipDeformer();
+            break;
+        case 24:
+            (void)reader.skipDeformers();
+            break;
+        case 25:
+            (void)reader.skipDeformerWeights();
+            break;
+        case 26:
+            (void)reader.seekTrailer();
+            break;
+        case 27:
+            (void)reader.readTrailerHeader(i[0], i[1]);
+            break;
+        case 28:
+            (void)reader.readTrailerEntry(i[0], i[1]);
+            break;
+        case 29:
+            (void)reader.readTrailerSubEntry(i[0], i[1]);
+            break;
+        case 30:
+            (void)reader.readTrailerTriangle(i[0], i[1], i[2], i[3], i[4], i[5], i[6]);
+            break;
+        case 31:
+            (void)reader.skipTrailer();
+            break;
+        case 32:
+            (void)reader.seekSecondTrailer();
+            break;
+        case 33:
+            (void)reader.readSecondTrailerHeader(i[0], i[1]);
+            break;
+        case 34:
+            (void)reader.skipSecondTrailer();
+            break;
+        case 35:
+            (void)reader.skipBones();
+            break;
+        case 36:
+            (void)reader.skipGroup();
+            break;
+        case 37:
+            (void)reader.skipSkin();
+            break;
+        case 38:
+            (void)reader.skipSkins();
+            break;
+        case 39:
+            (void)reader.skipTexCoords();
+            (void)reader.skipTriangles();
+            break;
+        case 40:
+            (void)reader.skipVertices();
+            break;
+        case 41:
+            (void)reader.skipFrame();
+            (void)reader.skipFrames();
+            break;
+        case 42:
+            (void)reader.seek(std::int64_t(op) * 4);
+            break;
+        case 43:
+            (void)readRun(reader, &Mdl7Reader::readTexCoords, op % 9);
+            break;
+        case 44:
+            (void)readRun(reader, &Mdl7Reader::readTriangles, op % 9);
+            break;
+        case 45:
+            (void)readRun(reader, &Mdl7Reader::readVertices, op % 9);
+            break;
+        default:
+            (void)reader.close();
+            break;
         }
         touchViews(reader);
     }
@@ -478,7 +571,8 @@ inline void walkLegacyInOrder(LegacyModelReader& reader)
         if (!reader.readSkinFormat(type, width, height, bytesPerPixel, hasMipmaps)) return;
         const std::uint8_t* images[4] = {};
         if (!reader.readSkinPixels(&images[0], &images[1], &images[2], &images[3])) return;
-        for (const std::uint8_t* image : images) requireInside(reader, image);
+        for (const std::uint8_t* image : images)
+            requireInside(reader, image);
     }
     for (std::int32_t k = 0; k < texCoordCount; ++k) {
         std::int16_t s = 0, t = 0;
@@ -525,37 +619,75 @@ inline void walkLegacyOutOfOrder(LegacyModelReader& reader, const std::uint8_t* 
     for (std::size_t k = 0; k < opCount; ++k) {
         const std::uint8_t op = ops[k];
         switch (op % 20) {
-        case 0: (void)reader.readSkinFormat(type, width, height, bytesPerPixel, hasMipmaps); break;
+        case 0:
+            (void)reader.readSkinFormat(type, width, height, bytesPerPixel, hasMipmaps);
+            break;
         case 1: {
             const std::uint8_t* images[4] = {};
             if (reader.readSkinPixels(&images[0], &images[1], &images[2], &images[3])) {
-                for (const std::uint8_t* image : images) requireInside(reader, image);
+                for (const std::uint8_t* image : images)
+                    requireInside(reader, image);
             }
             break;
         }
-        case 2: (void)reader.readSkinPixels(nullptr, nullptr, nullptr, nullptr); break;
-        case 3: (void)reader.readTexCoord(s, t); break;
-        case 4: (void)reader.readTriangle(vertices, texCoords); break;
+        case 2:
+            (void)reader.readSkinPixels(nullptr, nullptr, nullptr, nullptr);
+            break;
+        case 3:
+            (void)reader.readTexCoord(s, t);
+            break;
+        case 4:
+            (void)reader.readTriangle(vertices, texCoords);
+            break;
         case 5:
             std::memset(name, 'X', sizeof name);
             if (reader.readFrameHeader(name, &bbox[0], &bbox[3], scale, translate)) {
                 requireTerminated(name, sizeof name);
             }
             break;
-        case 6: (void)reader.readFrameHeader(nullptr, nullptr, nullptr, nullptr, nullptr); break;
-        case 7: (void)reader.readVertex(position, normalIndex); break;
-        case 8: (void)reader.nextVertex(); break;
-        case 9: (void)reader.skipSkin(); break;
-        case 10: (void)reader.skipSkins(); break;
-        case 11: (void)reader.skipTexCoords(); break;
-        case 12: (void)reader.skipTriangles(); break;
-        case 13: (void)reader.skipVertices(); break;
-        case 14: (void)reader.skipFrame(); break;
-        case 15: (void)reader.skipFrames(); break;
-        case 16: (void)reader.skipBones(); (void)reader.skipGroup(); break;
-        case 17: (void)reader.seek(std::int64_t(op) * 4); break;
-        case 18: (void)reader.reservedQuery(nullptr, nullptr, nullptr); break;
-        default: (void)reader.close(); break;
+        case 6:
+            (void)reader.readFrameHeader(nullptr, nullptr, nullptr, nullptr, nullptr);
+            break;
+        case 7:
+            (void)reader.readVertex(position, normalIndex);
+            break;
+        case 8:
+            (void)reader.nextVertex();
+            break;
+        case 9:
+            (void)reader.skipSkin();
+            break;
+        case 10:
+            (void)reader.skipSkins();
+            break;
+        case 11:
+            (void)reader.skipTexCoords();
+            break;
+        case 12:
+            (void)reader.skipTriangles();
+            break;
+        case 13:
+            (void)reader.skipVertices();
+            break;
+        case 14:
+            (void)reader.skipFrame();
+            break;
+        case 15:
+            (void)reader.skipFrames();
+            break;
+        case 16:
+            (void)reader.skipBones();
+            (void)reader.skipGroup();
+            break;
+        case 17:
+            (void)reader.seek(std::int64_t(op) * 4);
+            break;
+        case 18:
+            (void)reader.reservedQuery(nullptr, nullptr, nullptr);
+            break;
+        default:
+            (void)reader.close();
+            break;
         }
         volatile std::int64_t sink = reader.tell() + reader.remaining() + reader.getSkinCount() +
                                      reader.getVertexCount() + reader.getTriangleCount() +
@@ -575,7 +707,8 @@ inline std::vector<std::uint8_t> opsFromTail(const std::uint8_t* data, std::size
 {
     const std::size_t n = opCount(size);
     std::vector<std::uint8_t> ops(n);
-    for (std::size_t k = 0; k < n; ++k) ops[k] = data[size - 1 - k];
+    for (std::size_t k = 0; k < n; ++k)
+        ops[k] = data[size - 1 - k];
     return ops;
 }
 

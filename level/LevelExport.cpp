@@ -44,8 +44,7 @@ std::int32_t wmpShared = 0;
 
 bool createLevelFile(const char* path, std::int32_t groupCount)
 {
-    if (path == nullptr || groupCount < 0 || groupCount > kMaxLevelGroupCount)
-        return false;
+    if (path == nullptr || groupCount < 0 || groupCount > kMaxLevelGroupCount) return false;
 
     wmpioCreate(path, 0, groupCount + 1, groupCount + 1, 0, 0);
 
@@ -65,8 +64,7 @@ bool createLevelFile(const char* path, std::int32_t groupCount)
         storage.clear();
         storage.emplace_back();
         LevelStorage& level = storage.back();
-        level.elements =
-            std::make_unique_for_overwrite<std::int32_t[]>(static_cast<std::size_t>(groupCount));
+        level.elements = std::make_unique_for_overwrite<std::int32_t[]>(static_cast<std::size_t>(groupCount));
         level.block = std::make_unique_for_overwrite<std::uint8_t[]>(kLevelBlockSize);
         level.number = std::make_unique<std::int32_t>(kLevelNumber);
 

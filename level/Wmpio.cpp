@@ -56,8 +56,7 @@ void appendReals(std::string& out, const double* values, int count)
         return;
     }
     for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            out += ',';
+        if (i > 0) out += ',';
         appendReal(out, values[i]);
     }
 }
@@ -69,8 +68,7 @@ void appendInts(std::string& out, const std::int32_t* values, int count)
         return;
     }
     for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            out += ',';
+        if (i > 0) out += ',';
         appendInt(out, values[i]);
     }
 }
@@ -93,9 +91,8 @@ void appendLevelInfo(std::string& out, const WmpLevelInfo& info)
     appendReals(field(out, "level.realA"), info.realA, 1);
     appendReals(field(out, "level.realB"), info.realB, 1);
     appendString(field(out, "level.extra"), info.extra);
-    static constexpr const char* kTripleKeys[6] = {"level.triple1", "level.triple2",
-                                                   "level.triple3", "level.triple4",
-                                                   "level.triple5", "level.triple6"};
+    static constexpr const char* kTripleKeys[6] = {"level.triple1", "level.triple2", "level.triple3",
+                                                   "level.triple4", "level.triple5", "level.triple6"};
     for (int i = 0; i < 6; ++i)
         appendInts(field(out, kTripleKeys[i]), info.triples[i], 3);
     appendInt(field(out, "level.reserved52"), info.reserved52);
@@ -115,7 +112,7 @@ void appendModelInfo(std::string& out, const WmpModelInfo& info)
 
 // Writes the level file as text, one line per call; see docs/level-format.md.
 class TextBackend final : public WmpioBackend {
-public:
+  public:
     TextBackend() = default;
     TextBackend(const TextBackend&) = delete;
     TextBackend& operator=(const TextBackend&) = delete;
@@ -123,12 +120,11 @@ public:
     // A file still open at program end stays without its closing line.
     ~TextBackend() override
     {
-        if (file_ != nullptr)
-            std::fclose(file_);
+        if (file_ != nullptr) std::fclose(file_);
     }
 
-    void create(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3,
-                std::int32_t a4, std::int32_t a5) override
+    void create(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4,
+                std::int32_t a5) override
     {
         if (file_ != nullptr) {
             std::fclose(file_);
@@ -149,19 +145,17 @@ public:
 
     void registerBuffer(const WmpBufferDesc* buffer) override
     {
-        if (file_ == nullptr || buffer == nullptr)
-            return;
+        if (file_ == nullptr || buffer == nullptr) return;
         std::string line = "buffer";
         appendInt(field(line, "size"), buffer->size);
         appendInts(field(line, "reserved"), buffer->reserved, 4);
         write(line);
     }
 
-    void addObject(const WmpObjectDesc* object, const WmpObjectAux* aux,
-                   const WmpPayloadDesc* payload, std::int32_t code, std::int32_t*) override
+    void addObject(const WmpObjectDesc* object, const WmpObjectAux* aux, const WmpPayloadDesc* payload,
+                   std::int32_t code, std::int32_t*) override
     {
-        if (file_ == nullptr || object == nullptr || aux == nullptr || payload == nullptr)
-            return;
+        if (file_ == nullptr || object == nullptr || aux == nullptr || payload == nullptr) return;
         std::string line = "object";
         appendInt(field(line, "code"), code);
         appendInt(field(line, "kind"), object->kind);
@@ -198,25 +192,22 @@ public:
 
     void close() override
     {
-        if (file_ == nullptr)
-            return;
+        if (file_ == nullptr) return;
         std::string line = "end";
         appendInt(field(line, "objects"), objectCount_);
         write(line);
         // Buffered output may only fail when it is flushed here.
-        if (std::fclose(file_) != 0)
-            failed_ = true;
+        if (std::fclose(file_) != 0) failed_ = true;
         file_ = nullptr;
     }
 
     bool failed() const override { return failed_; }
 
-private:
+  private:
     void write(std::string& line)
     {
         line += '\n';
-        if (std::fwrite(line.data(), 1, line.size(), file_) != line.size())
-            failed_ = true;
+        if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) failed_ = true;
     }
 
     std::FILE* file_ = nullptr;
@@ -232,10 +223,7 @@ TextBackend& defaultBackend()
 
 WmpioBackend* installedBackend = nullptr;
 
-WmpioBackend& backend()
-{
-    return installedBackend != nullptr ? *installedBackend : defaultBackend();
-}
+WmpioBackend& backend() { return installedBackend != nullptr ? *installedBackend : defaultBackend(); }
 
 } // namespace
 
@@ -246,31 +234,22 @@ WmpioBackend* setWmpioBackend(WmpioBackend* replacement)
     return previous;
 }
 
-void wmpioCreate(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3,
-                 std::int32_t a4, std::int32_t a5)
+void wmpioCreate(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4,
+                 std::int32_t a5)
 {
     backend().create(path, a1, a2, a3, a4, a5);
 }
 
-void wmpioRegisterBuffer(const WmpBufferDesc* buffer)
-{
-    backend().registerBuffer(buffer);
-}
+void wmpioRegisterBuffer(const WmpBufferDesc* buffer) { backend().registerBuffer(buffer); }
 
-void wmpioAddObject(const WmpObjectDesc* object, const WmpObjectAux* aux,
-                    const WmpPayloadDesc* payload, std::int32_t code, std::int32_t* shared)
+void wmpioAddObject(const WmpObjectDesc* object, const WmpObjectAux* aux, const WmpPayloadDesc* payload,
+                    std::int32_t code, std::int32_t* shared)
 {
     backend().addObject(object, aux, payload, code, shared);
 }
 
-void wmpioClose()
-{
-    backend().close();
-}
+void wmpioClose() { backend().close(); }
 
-bool wmpioFailed()
-{
-    return backend().failed();
-}
+bool wmpioFailed() { return backend().failed(); }
 
 } // namespace kelvane

@@ -113,14 +113,13 @@ struct WmpBufferDesc {
 
 // What stands behind the four operations.
 class WmpioBackend {
-public:
+  public:
     virtual ~WmpioBackend() = default;
-    virtual void create(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3,
-                        std::int32_t a4, std::int32_t a5) = 0;
+    virtual void create(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4,
+                        std::int32_t a5) = 0;
     virtual void registerBuffer(const WmpBufferDesc* buffer) = 0;
     virtual void addObject(const WmpObjectDesc* object, const WmpObjectAux* aux,
-                           const WmpPayloadDesc* payload, std::int32_t code,
-                           std::int32_t* shared) = 0;
+                           const WmpPayloadDesc* payload, std::int32_t code, std::int32_t* shared) = 0;
     virtual void close() = 0;
     // True when creating or writing the level file begun by the latest create
     // failed.
@@ -136,8 +135,8 @@ WmpioBackend* setWmpioBackend(WmpioBackend* backend);
 // in progress is abandoned without its closing line. The five numbers are
 // recorded as given. When the file cannot be created, the later calls up to
 // the next wmpioCreate write nothing and wmpioFailed reports true.
-void wmpioCreate(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3,
-                 std::int32_t a4, std::int32_t a5);
+void wmpioCreate(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4,
+                 std::int32_t a5);
 
 // Hands a work buffer to the level file in progress; its fields are recorded.
 // Without a level file in progress it does nothing.
@@ -147,8 +146,8 @@ void wmpioRegisterBuffer(const WmpBufferDesc* buffer);
 // recorded as given; `shared` is caller storage valid to the end of the run,
 // passed unchanged with every call. Null record pointers, or no level file in
 // progress, make the call do nothing.
-void wmpioAddObject(const WmpObjectDesc* object, const WmpObjectAux* aux,
-                    const WmpPayloadDesc* payload, std::int32_t code, std::int32_t* shared);
+void wmpioAddObject(const WmpObjectDesc* object, const WmpObjectAux* aux, const WmpPayloadDesc* payload,
+                    std::int32_t code, std::int32_t* shared);
 
 // Completes the level file in progress: writes its closing line and closes
 // it. Without a level file in progress it does nothing.

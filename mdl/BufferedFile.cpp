@@ -40,8 +40,8 @@ int BufferedFile::open(const char* path)
 
 void BufferedFile::updateAppendRoom()
 {
-    const bool appending = descriptor_ >= 0 && !failed_ && bufferLength_ > 0 &&
-                           position_ == bufferStart_ + bufferLength_;
+    const bool appending =
+        descriptor_ >= 0 && !failed_ && bufferLength_ > 0 && position_ == bufferStart_ + bufferLength_;
     appendRoom_ = appending ? capacity_ - bufferLength_ : 0;
 }
 

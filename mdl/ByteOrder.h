@@ -100,7 +100,8 @@ inline void storeName(std::uint8_t* field, std::size_t fieldSize, const char* na
             ++n;
         }
     }
-    for (; n < fieldSize; ++n) field[n] = 0;
+    for (; n < fieldSize; ++n)
+        field[n] = 0;
 }
 
 } // namespace kelvane

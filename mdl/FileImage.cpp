@@ -39,7 +39,8 @@ bool FileImage::load(int descriptor, std::int64_t length)
 #endif
 
     block_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(length));
-    if (platform::seekSet(descriptor, 0) != 0 || platform::readAll(descriptor, block_.get(), length) != length) {
+    if (platform::seekSet(descriptor, 0) != 0 ||
+        platform::readAll(descriptor, block_.get(), length) != length) {
         block_.reset();
         return false;
     }

@@ -20,7 +20,7 @@
 namespace kelvane {
 
 class FileImage {
-public:
+  public:
     FileImage() = default;
     FileImage(const FileImage&) = delete;
     FileImage& operator=(const FileImage&) = delete;
@@ -50,7 +50,7 @@ public:
     // The descriptor given to load must still be open.
     void copyOut(std::int64_t offset, void* out, std::int64_t count) const;
 
-private:
+  private:
     const std::uint8_t* data_ = nullptr;
     std::int64_t length_ = 0;
     // When data_ is a mapping: the descriptor of the mapped file; otherwise -1.

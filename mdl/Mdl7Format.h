@@ -69,7 +69,7 @@ inline constexpr int kParentIndex = 0; // uint16, 0xFFFF -> -1
 inline constexpr int kX = 4;           // float32 x, y, z
 inline constexpr int kY = 8;
 inline constexpr int kZ = 12;
-inline constexpr int kName = 16;       // char[20], read only when the record reaches it
+inline constexpr int kName = 16; // char[20], read only when the record reaches it
 inline constexpr int kNameSize = 20;
 // Fields every bone read takes (parent and position).
 inline constexpr int kMinReadSize = 16;
@@ -89,7 +89,7 @@ inline constexpr int kReserved = 3;      // uint8, written as zero
 inline constexpr int kGroupDataSize = 4; // int32, header plus content
 inline constexpr int kName = 8;          // char[16]
 inline constexpr int kNameSize = 16;
-inline constexpr int kSkinCount = 24;    // int32
+inline constexpr int kSkinCount = 24; // int32
 inline constexpr int kTexCoordCount = 28;
 inline constexpr int kTriangleCount = 32;
 inline constexpr int kVertexCount = 36;
@@ -115,9 +115,9 @@ inline constexpr std::uint8_t kMaterialFlag = 0x10; // a material record follows
 inline constexpr std::uint8_t kExtraFlag = 0x20;    // a length-prefixed extra block follows
 
 // Image kinds (type & 7).
-inline constexpr std::uint8_t kKindNoImage = 1;   // no image bytes at all
-inline constexpr std::uint8_t kKindRawBlock = 6;  // width x height bytes, uninterpreted
-inline constexpr std::uint8_t kKindExternal = 7;  // the image is a texture file name
+inline constexpr std::uint8_t kKindNoImage = 1;  // no image bytes at all
+inline constexpr std::uint8_t kKindRawBlock = 6; // width x height bytes, uninterpreted
+inline constexpr std::uint8_t kKindExternal = 7; // the image is a texture file name
 
 // Bytes per pixel that size a skin's image, by image kind.
 inline constexpr std::int32_t kBytesPerPixel[8] = {1, 0, 2, 2, 3, 4, 1, 1};
@@ -149,11 +149,11 @@ inline constexpr int kMinReadSize = 8;
 // --- Triangle --------------------------------------------------------------
 
 namespace triangle {
-inline constexpr int kVertexIndex = 0;    // 3 x uint16, delivered as stored (no -1)
-inline constexpr int kTexCoordIndex = 6;  // 3 x uint16, 0xFFFF -> -1
-inline constexpr int kSkinIndex = 12;     // int32, present when the record is >= 16 bytes
+inline constexpr int kVertexIndex = 0;     // 3 x uint16, delivered as stored (no -1)
+inline constexpr int kTexCoordIndex = 6;   // 3 x uint16, 0xFFFF -> -1
+inline constexpr int kSkinIndex = 12;      // int32, present when the record is >= 16 bytes
 inline constexpr int kTexCoordIndex2 = 16; // 3 x uint16, present when >= 26 bytes
-inline constexpr int kSkinIndex2 = 22;    // int32, present when >= 26 bytes
+inline constexpr int kSkinIndex2 = 22;     // int32, present when >= 26 bytes
 inline constexpr int kMinReadSize = 12;
 inline constexpr int kSizeWithSkin = 16;
 inline constexpr int kSizeWithSecondSet = 26;
@@ -189,7 +189,7 @@ static_assert(kBoneTransformCount + 4 == kFrameHeaderSize);
 // --- Bone transform ----------------------------------------------------------
 
 namespace bonetransform {
-inline constexpr int kMatrix = 0;     // 16 x float32, passed through as a block
+inline constexpr int kMatrix = 0; // 16 x float32, passed through as a block
 inline constexpr int kMatrixSize = 64;
 inline constexpr int kBoneIndex = 64; // uint16, 0xFFFF -> -1
 inline constexpr int kMinReadSize = 66;
@@ -203,10 +203,10 @@ inline constexpr std::int32_t kDeformerElementSize = 28;
 inline constexpr std::int32_t kDeformerWeightSize = 8;
 
 namespace deformer {
-inline constexpr int kVersion = 0;          // uint8, written as 0, not read
-inline constexpr int kDeformerType = 1;     // uint8
-inline constexpr int kGroupIndex = 4;       // int32
-inline constexpr int kElementCount = 8;     // int32
+inline constexpr int kVersion = 0;           // uint8, written as 0, not read
+inline constexpr int kDeformerType = 1;      // uint8
+inline constexpr int kGroupIndex = 4;        // int32
+inline constexpr int kElementCount = 8;      // int32
 inline constexpr int kDeformerDataSize = 12; // int32: 16 + 28 per element + 8 per weight
 } // namespace deformer
 

@@ -64,8 +64,7 @@ std::int32_t Mdl7Reader::parseHeader(const std::uint8_t* data, std::int32_t /*le
 
     // The format defines the data as the sum of the three section sizes in
     // 32-bit arithmetic; a sum that wraps is simply a large (or small) limit.
-    const std::uint32_t sum = loadU32(data + header::kModelDataSize) +
-                              loadU32(data + header::kTrailerSize) +
+    const std::uint32_t sum = loadU32(data + header::kModelDataSize) + loadU32(data + header::kTrailerSize) +
                               loadU32(data + header::kSecondTrailerSize);
     const auto limit = std::bit_cast<std::int32_t>(sum);
     // A limit that does not even cover the header is rejected by open; do
@@ -147,23 +146,11 @@ bool Mdl7Reader::skipRecords(std::int32_t recordSize, std::int32_t count)
 std::uint16_t Mdl7Reader::boneRecordSize() const { return headerU16(header::kBoneRecordSize); }
 std::uint16_t Mdl7Reader::skinHeaderSize() const { return headerU16(header::kSkinHeaderSize); }
 std::uint16_t Mdl7Reader::colourValueSize() const { return headerU16(header::kColourValueSize); }
-std::uint16_t Mdl7Reader::materialRecordSize() const
-{
-    return headerU16(header::kMaterialRecordSize);
-}
-std::uint16_t Mdl7Reader::texCoordRecordSize() const
-{
-    return headerU16(header::kTexCoordRecordSize);
-}
-std::uint16_t Mdl7Reader::triangleRecordSize() const
-{
-    return headerU16(header::kTriangleRecordSize);
-}
+std::uint16_t Mdl7Reader::materialRecordSize() const { return headerU16(header::kMaterialRecordSize); }
+std::uint16_t Mdl7Reader::texCoordRecordSize() const { return headerU16(header::kTexCoordRecordSize); }
+std::uint16_t Mdl7Reader::triangleRecordSize() const { return headerU16(header::kTriangleRecordSize); }
 std::uint16_t Mdl7Reader::vertexRecordSize() const { return headerU16(header::kVertexRecordSize); }
-std::uint16_t Mdl7Reader::frameVertexRecordSize() const
-{
-    return headerU16(header::kFrameVertexRecordSize);
-}
+std::uint16_t Mdl7Reader::frameVertexRecordSize() const { return headerU16(header::kFrameVertexRecordSize); }
 std::uint16_t Mdl7Reader::boneTransformRecordSize() const
 {
     return headerU16(header::kBoneTransformRecordSize);
@@ -191,9 +178,8 @@ std::int32_t Mdl7Reader::currentTrailerLength() const
 
 // --- Header and bones ------------------------------------------------------------
 
-bool Mdl7Reader::readHeader(std::int32_t& boneCount, std::int32_t& groupCount,
-                            std::int32_t& modelDataSize, std::int32_t& trailerSize,
-                            std::int32_t& secondTrailerSize)
+bool Mdl7Reader::readHeader(std::int32_t& boneCount, std::int32_t& groupCount, std::int32_t& modelDataSize,
+                            std::int32_t& trailerSize, std::int32_t& secondTrailerSize)
 {
     if (!isReady()) return false;
     boneCount = headerI32(header::kBoneCount);
@@ -297,8 +283,8 @@ bool Mdl7Reader::readSkinHeader(std::uint8_t& type, char* name)
     return true;
 }
 
-bool Mdl7Reader::readSkinFormat(std::int32_t& width, std::int32_t& height,
-                                std::int32_t& bytesPerPixel, bool& hasMipmaps)
+bool Mdl7Reader::readSkinFormat(std::int32_t& width, std::int32_t& height, std::int32_t& bytesPerPixel,
+                                bool& hasMipmaps)
 {
     if (!isReady() || skin_ == nullptr) return false;
     const std::uint8_t type = loadU8(skin_ + skin::kType);
@@ -347,12 +333,12 @@ bool Mdl7Reader::readSkinMaterial(float* colour1, float* colour2, float* colour3
     const std::uint8_t* record = advance(materialRecordSize());
     if (record == nullptr) return false;
     material_ = record;
-    const int offsets[4] = {material::kColour1, material::kColour2, material::kColour3,
-                            material::kColour4};
+    const int offsets[4] = {material::kColour1, material::kColour2, material::kColour3, material::kColour4};
     float* places[4] = {colour1, colour2, colour3, colour4};
     for (int c = 0; c < 4; ++c) {
         if (places[c] == nullptr) continue;
-        for (int i = 0; i < 4; ++i) places[c][i] = loadF32(record + offsets[c] + 4 * i);
+        for (int i = 0; i < 4; ++i)
+            places[c][i] = loadF32(record + offsets[c] + 4 * i);
     }
     if (scalar != nullptr) *scalar = loadF32(record + material::kScalar);
     return true;
@@ -471,13 +457,12 @@ bool Mdl7Reader::readTriangleIndices(const std::uint8_t* record, std::int32_t ve
 }
 
 bool Mdl7Reader::readTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
-                              std::int32_t& texCoord0, std::int32_t& texCoord1,
-                              std::int32_t& texCoord2, std::int32_t& skinIndex)
+                              std::int32_t& texCoord0, std::int32_t& texCoord1, std::int32_t& texCoord2,
+                              std::int32_t& skinIndex)
 {
     if (!isReady() || group_ == nullptr) return false;
     const std::uint16_t size = triangleRecordSize();
-    const std::uint8_t* record =
-        takeCounted(groupI32(group::kTriangleCount), size, triangle::kMinReadSize);
+    const std::uint8_t* record = takeCounted(groupI32(group::kTriangleCount), size, triangle::kMinReadSize);
     if (record == nullptr) return false;
     triangle_ = record;
     if (!readTriangleIndices(record, groupI32(group::kVertexCount), vertex0, vertex1, vertex2, texCoord0,
@@ -488,17 +473,15 @@ bool Mdl7Reader::readTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std:
     return true;
 }
 
-bool Mdl7Reader::readTriangleBothSets(std::int32_t& vertex0, std::int32_t& vertex1,
-                                      std::int32_t& vertex2, std::int32_t& texCoord0,
-                                      std::int32_t& texCoord1, std::int32_t& texCoord2,
-                                      std::int32_t& skinIndex, std::int32_t& texCoord2nd0,
-                                      std::int32_t& texCoord2nd1, std::int32_t& texCoord2nd2,
-                                      std::int32_t& skinIndex2)
+bool Mdl7Reader::readTriangleBothSets(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
+                                      std::int32_t& texCoord0, std::int32_t& texCoord1,
+                                      std::int32_t& texCoord2, std::int32_t& skinIndex,
+                                      std::int32_t& texCoord2nd0, std::int32_t& texCoord2nd1,
+                                      std::int32_t& texCoord2nd2, std::int32_t& skinIndex2)
 {
     if (!isReady() || group_ == nullptr) return false;
     const std::uint16_t size = triangleRecordSize();
-    const std::uint8_t* record =
-        takeCounted(groupI32(group::kTriangleCount), size, triangle::kMinReadSize);
+    const std::uint8_t* record = takeCounted(groupI32(group::kTriangleCount), size, triangle::kMinReadSize);
     if (record == nullptr) return false;
     triangle_ = record;
     // Every output is written before the vertex indices are judged.
@@ -528,8 +511,8 @@ bool Mdl7Reader::readVertex(float& x, float& y, float& z, std::int32_t& boneInde
     return true;
 }
 
-bool Mdl7Reader::readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx,
-                            float& ny, float& nz)
+bool Mdl7Reader::readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx, float& ny,
+                            float& nz)
 {
     if (recordSize >= vertex::kSizeWithNormal) {
         nx = loadF32(record + vertex::kNormal);
@@ -561,8 +544,7 @@ bool Mdl7Reader::readVertexNormal(float& nx, float& ny, float& nz)
 
 template <typename Record, typename Decode>
 std::size_t Mdl7Reader::readRun(int countOffset, std::uint16_t recordSize, int minimumSize,
-                                std::span<Record> records, const std::uint8_t*& current,
-                                const Decode& decode)
+                                std::span<Record> records, const std::uint8_t*& current, const Decode& decode)
 {
     // Refused without moving exactly where the single read is.
     if (records.empty() || !isReady() || group_ == nullptr || groupI32(countOffset) <= 0 ||
@@ -640,8 +622,7 @@ std::size_t Mdl7Reader::readVertices(std::span<VertexRecord> vertices)
 
 // --- Frames ----------------------------------------------------------------------------
 
-bool Mdl7Reader::readFrameHeader(std::int32_t& frameVertexCount, std::int32_t& boneTransformCount,
-                                 char* name)
+bool Mdl7Reader::readFrameHeader(std::int32_t& frameVertexCount, std::int32_t& boneTransformCount, char* name)
 {
     if (!isReady() || group_ == nullptr) return false;
     const std::uint8_t* record =
@@ -748,8 +729,7 @@ bool Mdl7Reader::readDeformerHeader(std::uint8_t& deformerType, std::int32_t& gr
     return true;
 }
 
-bool Mdl7Reader::readDeformerElement(std::int32_t& elementIndex, char* name,
-                                     std::int32_t& weightCount)
+bool Mdl7Reader::readDeformerElement(std::int32_t& elementIndex, char* name, std::int32_t& weightCount)
 {
     if (!isReady()) return false;
     const std::uint8_t* record = advance(kDeformerElementSize);
@@ -896,10 +876,9 @@ bool Mdl7Reader::readTrailerSubEntry(std::int32_t& subEntryId, std::int32_t& tri
     return true;
 }
 
-bool Mdl7Reader::readTrailerTriangle(std::int32_t& vertex0, std::int32_t& vertex1,
-                                     std::int32_t& vertex2, std::int32_t& texCoord0,
-                                     std::int32_t& texCoord1, std::int32_t& texCoord2,
-                                     std::int32_t& skinIndex)
+bool Mdl7Reader::readTrailerTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
+                                     std::int32_t& texCoord0, std::int32_t& texCoord1,
+                                     std::int32_t& texCoord2, std::int32_t& skinIndex)
 {
     if (!isReady()) return false;
     // The skin index is always taken here, so the record must reach it.
@@ -936,8 +915,8 @@ bool Mdl7Reader::readSecondTrailerHeader(std::int32_t& identifier, std::int32_t&
     if (!isReady()) return false;
     const std::int64_t sectionStart =
         std::int64_t(headerI32(header::kModelDataSize)) + headerI32(header::kTrailerSize);
-    if (!takeTrailerHeader(TrailerSection::kSecond, sectionStart,
-                           headerI32(header::kSecondTrailerSize), kSecondTrailerHeaderSize)) {
+    if (!takeTrailerHeader(TrailerSection::kSecond, sectionStart, headerI32(header::kSecondTrailerSize),
+                           kSecondTrailerHeaderSize)) {
         return false;
     }
     identifier = loadI32(trailerHeader_ + secondtrailer::kIdentifier);

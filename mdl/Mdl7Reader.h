@@ -64,7 +64,7 @@
 namespace kelvane {
 
 class Mdl7Reader : public ModelFile {
-public:
+  public:
     Mdl7Reader();
     // Closes the file and releases the buffer.
     ~Mdl7Reader() override;
@@ -118,9 +118,8 @@ public:
     // --- MDL7 reads -------------------------------------------------------------
 
     // Copies the five counts and sizes of the file header; true when open.
-    virtual bool readHeader(std::int32_t& boneCount, std::int32_t& groupCount,
-                            std::int32_t& modelDataSize, std::int32_t& trailerSize,
-                            std::int32_t& secondTrailerSize);
+    virtual bool readHeader(std::int32_t& boneCount, std::int32_t& groupCount, std::int32_t& modelDataSize,
+                            std::int32_t& trailerSize, std::int32_t& secondTrailerSize);
 
     // Reads one bone (count boneCount, needs a boneRecordSize of 16 or more).
     // parentIndex maps 0xFFFF to -1. `name` (20 bytes, may be null) is
@@ -148,8 +147,8 @@ public:
     // Describes the current skin's image: width and height as stored, the
     // bytes per pixel of its kind (kind 1 has none), and whether three
     // mipmaps follow. Must be called before readSkinPixels.
-    virtual bool readSkinFormat(std::int32_t& width, std::int32_t& height,
-                                std::int32_t& bytesPerPixel, bool& hasMipmaps);
+    virtual bool readSkinFormat(std::int32_t& width, std::int32_t& height, std::int32_t& bytesPerPixel,
+                                bool& hasMipmaps);
 
     // Takes the current skin's image (width x height x bytesPerPixel bytes)
     // and, when it has mipmaps, the three halved mipmap images. Each place
@@ -186,12 +185,11 @@ public:
     // skinIndex2 from records of 26 bytes or more (shorter records leave them
     // as the caller set them). The vertex indices are tested last, so a
     // rejected triangle has written every output.
-    virtual bool readTriangleBothSets(std::int32_t& vertex0, std::int32_t& vertex1,
-                                      std::int32_t& vertex2, std::int32_t& texCoord0,
-                                      std::int32_t& texCoord1, std::int32_t& texCoord2,
-                                      std::int32_t& skinIndex, std::int32_t& texCoord2nd0,
-                                      std::int32_t& texCoord2nd1, std::int32_t& texCoord2nd2,
-                                      std::int32_t& skinIndex2);
+    virtual bool readTriangleBothSets(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
+                                      std::int32_t& texCoord0, std::int32_t& texCoord1,
+                                      std::int32_t& texCoord2, std::int32_t& skinIndex,
+                                      std::int32_t& texCoord2nd0, std::int32_t& texCoord2nd1,
+                                      std::int32_t& texCoord2nd2, std::int32_t& skinIndex2);
 
     // Reads one triangle of the current group (count triangleCount, needs a
     // triangleRecordSize of 12 or more). Vertex indices are delivered as
@@ -200,8 +198,8 @@ public:
     // index is not below the group's vertexCount. skinIndex is written only
     // for records of 16 bytes or more and only when the triangle is accepted.
     virtual bool readTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
-                              std::int32_t& texCoord0, std::int32_t& texCoord1,
-                              std::int32_t& texCoord2, std::int32_t& skinIndex);
+                              std::int32_t& texCoord0, std::int32_t& texCoord1, std::int32_t& texCoord2,
+                              std::int32_t& skinIndex);
 
     // Reads one vertex of the current group (count vertexCount, needs a
     // vertexRecordSize of 14 or more) and makes it the current vertex.
@@ -261,8 +259,8 @@ public:
     // weights. None of these reads tests a count; running out of data fails.
 
     // Reads one deformer header. `deformerDataSize` may be null.
-    bool readDeformerHeader(std::uint8_t& deformerType, std::int32_t& groupIndex,
-                            std::int32_t& elementCount, std::int32_t* deformerDataSize);
+    bool readDeformerHeader(std::uint8_t& deformerType, std::int32_t& groupIndex, std::int32_t& elementCount,
+                            std::int32_t* deformerDataSize);
     // Reads one element and makes it the current element. `name` holds 20
     // bytes or is null.
     bool readDeformerElement(std::int32_t& elementIndex, char* name, std::int32_t& weightCount);
@@ -294,8 +292,8 @@ public:
     // vertex indices as stored and unchecked, texture-coordinate indices
     // with 0xFFFF -> -1, and the skin index.
     bool readTrailerTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
-                             std::int32_t& texCoord0, std::int32_t& texCoord1,
-                             std::int32_t& texCoord2, std::int32_t& skinIndex);
+                             std::int32_t& texCoord0, std::int32_t& texCoord1, std::int32_t& texCoord2,
+                             std::int32_t& skinIndex);
     // Moves the cursor to the end of the trailer record whose header was read
     // last: the header's start plus its length field, when that length covers
     // the header and ends inside the trailer section; otherwise the end of the
@@ -340,7 +338,7 @@ public:
     // read last; 0 when none is current.
     [[nodiscard]] std::int32_t currentTrailerLength() const;
 
-private:
+  private:
     enum class TrailerSection : std::uint8_t { kNone, kFirst, kSecond };
 
     [[nodiscard]] bool isReady() const { return header_ != nullptr; }
@@ -350,8 +348,7 @@ private:
     // The common first steps of a counted read: a positive count, a record
     // size that covers the fields always read, then the record itself (null
     // on any failure; only running out of data moves the cursor).
-    const std::uint8_t* takeCounted(std::int32_t count, std::int32_t recordSize,
-                                    std::int32_t minimumSize);
+    const std::uint8_t* takeCounted(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize);
     // Steps over count records of recordSize bytes in one checked step.
     bool skipRecords(std::int32_t recordSize, std::int32_t count);
     // The body of the run reads: the records of the group count at
@@ -359,20 +356,20 @@ private:
     // for a record it refuses after taking it; `current` becomes the last
     // record taken.
     template <typename Record, typename Decode>
-    std::size_t readRun(int countOffset, std::uint16_t recordSize, int minimumSize,
-                        std::span<Record> records, const std::uint8_t*& current, const Decode& decode);
+    std::size_t readRun(int countOffset, std::uint16_t recordSize, int minimumSize, std::span<Record> records,
+                        const std::uint8_t*& current, const Decode& decode);
     // Reads the six indices of a triangle record and tells whether its
     // vertex indices lie below `vertexCount`.
     static bool readTriangleIndices(const std::uint8_t* record, std::int32_t vertexCount,
                                     std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
                                     std::int32_t& texCoord0, std::int32_t& texCoord1,
                                     std::int32_t& texCoord2);
-    static bool readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx,
-                           float& ny, float& nz);
-    bool takeTrailerHeader(TrailerSection section, std::int64_t sectionStart,
-                           std::int32_t sectionSize, std::int32_t headerSize);
-    bool skipTrailerSection(TrailerSection section, std::int64_t sectionStart,
-                            std::int32_t sectionSize, std::int32_t headerSize);
+    static bool readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx, float& ny,
+                           float& nz);
+    bool takeTrailerHeader(TrailerSection section, std::int64_t sectionStart, std::int32_t sectionSize,
+                           std::int32_t headerSize);
+    bool skipTrailerSection(TrailerSection section, std::int64_t sectionStart, std::int32_t sectionSize,
+                            std::int32_t headerSize);
     void clearFields();
 
     const std::uint8_t* header_ = nullptr;

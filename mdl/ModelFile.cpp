@@ -44,9 +44,8 @@ std::int32_t ModelFile::loadAndParse(const char* path, std::int64_t parseLengthA
     }
 
     const auto fileLength = static_cast<std::int32_t>(length);
-    const std::int32_t limit =
-        parseHeader(image_.data(), parseLengthArgument < 0 ? fileLength
-                                                           : static_cast<std::int32_t>(parseLengthArgument));
+    const std::int32_t limit = parseHeader(
+        image_.data(), parseLengthArgument < 0 ? fileLength : static_cast<std::int32_t>(parseLengthArgument));
     if (static_cast<std::uint32_t>(limit) < minimumLimit || data_ == nullptr) {
         close();
         return -1;

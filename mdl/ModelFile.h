@@ -31,7 +31,7 @@ enum FormatCode : std::int32_t {
 };
 
 class ModelFile {
-public:
+  public:
     // Every file shorter than this is refused before its header is parsed.
     static constexpr std::int32_t kMinimumFileLength = 48;
 
@@ -101,12 +101,11 @@ public:
     // Bytes between the cursor and the end of the data.
     [[nodiscard]] std::int64_t remaining() const;
 
-protected:
+  protected:
     // The shared body of `open`: load the file whole, then parseHeader with
     // the file's length (or `parseLengthArgument` when it is not negative),
     // and accept a result of at least `minimumLimit` compared unsigned.
-    std::int32_t loadAndParse(const char* path, std::int64_t parseLengthArgument,
-                              std::uint32_t minimumLimit);
+    std::int32_t loadAndParse(const char* path, std::int64_t parseLengthArgument, std::uint32_t minimumLimit);
 
     // Copies `count` bytes at `at`, which lie inside the data, to `out`
     // without bringing the pages around them into the mapping (see
@@ -120,7 +119,7 @@ protected:
 
     std::int32_t formatCode_ = kFormatNone;
 
-private:
+  private:
     void closeBase();
 
     std::int32_t descriptor_ = -1;

@@ -11,7 +11,7 @@
 namespace kelvane {
 
 class NormalTable {
-public:
+  public:
     // Number of entries; valid indices are 0 to kCount - 1.
     static constexpr std::int32_t kCount = 162;
 

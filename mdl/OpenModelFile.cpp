@@ -26,11 +26,7 @@ struct FormatEntry {
     std::unique_ptr<ModelFile> (*create)();
 };
 
-template <typename Reader>
-std::unique_ptr<ModelFile> make()
-{
-    return std::make_unique<Reader>();
-}
+template <typename Reader> std::unique_ptr<ModelFile> make() { return std::make_unique<Reader>(); }
 
 constexpr std::int32_t minimumLength(std::int32_t headerSize)
 {
@@ -122,7 +118,8 @@ OpenModelResult openModelFile(const char* path)
                                  " bytes, needs " + std::to_string(entry->minimumLength) + ")");
     }
     if (length > std::numeric_limits<std::int32_t>::max()) {
-        return failure(path, "too large for an " + formatName + " model (" + std::to_string(length) + " bytes)");
+        return failure(path,
+                       "too large for an " + formatName + " model (" + std::to_string(length) + " bytes)");
     }
 
     std::unique_ptr<ModelFile> model = entry->create();

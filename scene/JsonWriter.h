@@ -22,7 +22,7 @@
 namespace kelvane::scene {
 
 class JsonWriter {
-public:
+  public:
     explicit JsonWriter(std::ostream& out) : out_(out) {}
 
     void beginObject();
@@ -41,7 +41,7 @@ public:
     // Formats a float as real() writes it (without quotes for the strings).
     static std::string_view formatFloat(float value, char (&buffer)[32]);
 
-private:
+  private:
     // Writes the comma that separates this value from the previous one.
     void beforeValue();
     void writeQuoted(std::string_view bytes);

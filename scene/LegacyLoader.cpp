@@ -44,7 +44,7 @@ ImageLayout layoutOf(std::uint8_t type)
 // the data whatever a count says: each pass takes at least four bytes of the
 // file or fails, and a failure ends the walk.
 class LegacyWalker {
-public:
+  public:
     LegacyWalker(LegacyModelReader& reader, LoadResult& result) : reader_(reader), result_(result) {}
 
     void run()
@@ -61,7 +61,7 @@ public:
         (void)(readSkins(mesh) && readTexCoords(mesh) && readTriangles(mesh) && readFrames(mesh));
     }
 
-private:
+  private:
     bool fail(std::string place, std::string reason = "cannot be read")
     {
         result_.failure = LoadFailure{std::move(place), std::move(reason), reader_.tell()};

@@ -32,7 +32,7 @@ constexpr std::int32_t kFramesPerGroup = 10;
 // splitmix64: small, fast and the same everywhere, unlike the standard
 // library's distributions.
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
 
     std::uint64_t next()
@@ -48,7 +48,7 @@ public:
     float range(float low, float high) { return low + (high - low) * unit(); }
     std::int32_t below(std::int32_t bound) { return std::int32_t(next() % std::uint64_t(bound)); }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
@@ -93,7 +93,8 @@ void writeSkins(Mdl7Writer& writer, Random& random)
     std::vector<std::uint8_t> pixels(bytes);
     const std::size_t main = std::size_t(kSkinSide) * kSkinSide * kSkinBytesPerPixel;
     for (std::int32_t k = 0; k < kWideSkinCount; ++k) {
-        for (std::uint8_t& p : pixels) p = static_cast<std::uint8_t>(random.next() >> 56);
+        for (std::uint8_t& p : pixels)
+            p = static_cast<std::uint8_t>(random.next() >> 56);
         const std::string name = "skin" + std::to_string(k) + ":wood";
         writer.beginSkin(kSkinType, name.c_str());
         writer.setSkinImage(kSkinSide, kSkinSide, kSkinBytesPerPixel, true);
@@ -114,7 +115,8 @@ bool writeWideModel(const std::string& path)
         const std::string name = "wide" + std::to_string(g);
         writer.beginGroup(1, name.c_str());
         if (g == 0) writeSkins(writer, random);
-        for (std::int32_t i = 0; i < kTexCoordsPerGroup; ++i) writer.writeTexCoord(random.unit(), random.unit());
+        for (std::int32_t i = 0; i < kTexCoordsPerGroup; ++i)
+            writer.writeTexCoord(random.unit(), random.unit());
         writeTriangles(writer, random, kTexCoordsPerGroup, kWideSkinCount);
         writeVertices(writer, random, g);
         writer.finishGroup();

@@ -27,7 +27,7 @@ bool writeFramedModel(const std::string& path);
 // with everything in it when the object goes. Exits the program when the
 // folder cannot be made: a benchmark without its files measures nothing.
 class ScratchFolder {
-public:
+  public:
     explicit ScratchFolder(const std::string& prefix);
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -35,7 +35,7 @@ public:
 
     [[nodiscard]] const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

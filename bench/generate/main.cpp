@@ -15,8 +15,8 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string folder = argv[1];
-    for (const auto& [name, write] : {std::pair{"wide.mdl", &writeWideModel},
-                                     std::pair{"framed.mdl", &writeFramedModel}}) {
+    for (const auto& [name, write] :
+         {std::pair{"wide.mdl", &writeWideModel}, std::pair{"framed.mdl", &writeFramedModel}}) {
         const std::string path = folder + "/" + name;
         if (!write(path)) {
             std::fprintf(stderr, "benchmodels: %s could not be written\n", path.c_str());

@@ -11,7 +11,7 @@
 namespace kelvane {
 
 class Idp2Reader : public Mdl3Reader {
-public:
+  public:
     Idp2Reader();
 
     // Accepts "IDP2" in a file of at least 68 bytes.
@@ -38,8 +38,8 @@ public:
     bool skipSkin() override;
     // Reports the bounding box as the whole byte range, (0, 0, 0) to
     // (255, 255, 255), and fills scale and translate. Frames have no type.
-    [[nodiscard]] bool readFrameHeader(char* name, std::uint16_t* bboxMin, std::uint16_t* bboxMax, float* scale,
-                                       float* translate) override;
+    [[nodiscard]] bool readFrameHeader(char* name, std::uint16_t* bboxMin, std::uint16_t* bboxMax,
+                                       float* scale, float* translate) override;
 
     // The header's skin width and height (offsets 8 and 12).
     [[nodiscard]] bool getTexCoordSkinSize(std::int32_t& width, std::int32_t& height) const override;

@@ -17,13 +17,13 @@ namespace kelvane::legacy {
 // "IDPO", "MDL2", "MDL3", "MDL4", "MDL5" and "MDL6" share one 84-byte header.
 namespace header {
 inline constexpr std::int32_t kSize = 84;
-inline constexpr int kMagic = 0;          // char[4]
-inline constexpr int kScale = 8;          // 3 x float32, unpacks every frame's positions
-inline constexpr int kTranslate = 20;     // 3 x float32, likewise
-inline constexpr int kSkinCount = 48;     // int32
-inline constexpr int kSkinWidth = 52;     // int32, every skin of "IDPO"/"MDL2", "MDL3", "MDL4"
-inline constexpr int kSkinHeight = 56;    // int32, likewise
-inline constexpr int kVertexCount = 60;   // int32, vertices per frame ("IDPO"/"MDL2": also texture coordinates)
+inline constexpr int kMagic = 0;        // char[4]
+inline constexpr int kScale = 8;        // 3 x float32, unpacks every frame's positions
+inline constexpr int kTranslate = 20;   // 3 x float32, likewise
+inline constexpr int kSkinCount = 48;   // int32
+inline constexpr int kSkinWidth = 52;   // int32, every skin of "IDPO"/"MDL2", "MDL3", "MDL4"
+inline constexpr int kSkinHeight = 56;  // int32, likewise
+inline constexpr int kVertexCount = 60; // int32, vertices per frame ("IDPO"/"MDL2": also texture coordinates)
 inline constexpr int kTriangleCount = 64; // int32
 inline constexpr int kFrameCount = 68;    // int32
 inline constexpr int kTexCoordCount = 72; // int32, "MDL3" to "MDL6"
@@ -80,7 +80,7 @@ inline constexpr std::int32_t kMipmapFlag = 0x08;
 // Bytes per pixel by image kind (type & 7); -1 marks a kind the format
 // refuses. Kind 6 of the newer formats is a skin without image bytes.
 inline constexpr std::int32_t kRejected = -1;
-inline constexpr std::int32_t kOldBytesPerPixel[8] = {1, kRejected, 2, 2,
+inline constexpr std::int32_t kOldBytesPerPixel[8] = {1,         kRejected, 2,         2,
                                                       kRejected, kRejected, kRejected, kRejected};
 inline constexpr std::int32_t kNewBytesPerPixel[8] = {1, kRejected, 2, 2, 3, 4, 0, kRejected};
 } // namespace skin

@@ -31,7 +31,7 @@
 namespace kelvane {
 
 class LegacyModelReader : public ModelFile {
-public:
+  public:
     // Number of skins, vertices per frame, triangles, texture coordinates and
     // frames as the file header states them (unchecked, possibly negative);
     // 0 while no file is open.
@@ -48,17 +48,15 @@ public:
     // (low byte of the stored type), size, bytes per pixel and mipmap flag
     // (bit 3 of the type). Fails when the skin count is not positive, the
     // record is incomplete, or the format refuses the image kind (type & 7).
-    [[nodiscard]] virtual bool readSkinFormat(std::uint8_t& type, std::int32_t& width,
-                                              std::int32_t& height, std::int32_t& bytesPerPixel,
-                                              bool& hasMipmaps) = 0;
+    [[nodiscard]] virtual bool readSkinFormat(std::uint8_t& type, std::int32_t& width, std::int32_t& height,
+                                              std::int32_t& bytesPerPixel, bool& hasMipmaps) = 0;
 
     // Hands out the image of the skin whose format was read last, and, where
     // the format has them and the skin's mipmap flag is set, its three mipmap
     // images. Any argument may be null: that image is skipped. Fails when an
     // image is not complete in the data.
     [[nodiscard]] virtual bool readSkinPixels(const std::uint8_t** image, const std::uint8_t** mipmap1,
-                                              const std::uint8_t** mipmap2,
-                                              const std::uint8_t** mipmap3) = 0;
+                                              const std::uint8_t** mipmap2, const std::uint8_t** mipmap3) = 0;
 
     // Reads the next texture coordinate. Fails when the texture-coordinate
     // count is not positive or the record is incomplete.
@@ -87,7 +85,8 @@ public:
     // and its normal index, which is 0 when the stored index lies outside the
     // normal table. Fails when the vertex count is not positive or the record
     // is incomplete.
-    [[nodiscard]] virtual bool readVertex(std::span<std::uint16_t, 3> position, std::int32_t& normalIndex) = 0;
+    [[nodiscard]] virtual bool readVertex(std::span<std::uint16_t, 3> position,
+                                          std::int32_t& normalIndex) = 0;
 
     // Steps over the next vertex record without decoding it; fails as
     // readVertex.

@@ -15,8 +15,8 @@ std::int32_t Mdl2Reader::acceptHeader(const std::uint8_t* data, std::int32_t len
                                       const char* magic, const char* otherMagic)
 {
     if (data == nullptr || length < headerSize) return 0;
-    const bool known = std::memcmp(data, magic, 4) == 0 ||
-                       (otherMagic != nullptr && std::memcmp(data, otherMagic, 4) == 0);
+    const bool known =
+        std::memcmp(data, magic, 4) == 0 || (otherMagic != nullptr && std::memcmp(data, otherMagic, 4) == 0);
     if (!known) return 0;
     header_ = data;
     attachData(data, headerSize, length);
@@ -93,8 +93,10 @@ void Mdl2Reader::copyFrameName(const std::uint8_t* field, char* name)
     // are not part of the name. The 16th byte is always written as zero, so a
     // name filling the whole field still comes out terminated.
     std::int32_t n = 0;
-    for (; n < legacy::kFrameNameSize - 1 && field[n] != 0; ++n) name[n] = static_cast<char>(field[n]);
-    for (; n < legacy::kFrameNameSize; ++n) name[n] = '\0';
+    for (; n < legacy::kFrameNameSize - 1 && field[n] != 0; ++n)
+        name[n] = static_cast<char>(field[n]);
+    for (; n < legacy::kFrameNameSize; ++n)
+        name[n] = '\0';
 }
 
 std::int32_t Mdl2Reader::clampNormalIndex(std::int32_t stored)
@@ -169,7 +171,8 @@ bool Mdl2Reader::readTexCoord(std::int16_t& s, std::int16_t& t)
 
 bool Mdl2Reader::skipTexCoords() { return skipRecords(getTexCoordCount(), legacy::texcoord::kOldSize); }
 
-bool Mdl2Reader::readTriangle(std::span<std::int32_t, 3> vertexIndices, std::span<std::int32_t, 3> texCoordIndices)
+bool Mdl2Reader::readTriangle(std::span<std::int32_t, 3> vertexIndices,
+                              std::span<std::int32_t, 3> texCoordIndices)
 {
     if (!hasData() || getTriangleCount() <= 0) return false;
     const std::uint8_t* record = advance(legacy::triangle::kOldSize);
@@ -225,7 +228,8 @@ bool Mdl2Reader::nextVertex()
 bool Mdl2Reader::readVertex(std::span<std::uint16_t, 3> position, std::int32_t& normalIndex)
 {
     if (!nextVertex()) return false;
-    for (int i = 0; i < 3; ++i) position[i] = loadU8(currentVertex_ + i);
+    for (int i = 0; i < 3; ++i)
+        position[i] = loadU8(currentVertex_ + i);
     normalIndex = clampNormalIndex(loadU8(currentVertex_ + legacy::vertex::kOldNormalIndex));
     return true;
 }

@@ -14,7 +14,7 @@
 namespace kelvane {
 
 class Mdl2Reader : public LegacyModelReader {
-public:
+  public:
     Mdl2Reader();
 
     // Accepts "IDPO" or "MDL2" in a file of at least 84 bytes; the whole
@@ -66,8 +66,8 @@ public:
                                     std::span<std::int32_t, 3> texCoordIndices) override;
     // Byte bounding-box corners widened to 16 bits; scale and translate are
     // left untouched.
-    [[nodiscard]] bool readFrameHeader(char* name, std::uint16_t* bboxMin, std::uint16_t* bboxMax, float* scale,
-                                       float* translate) override;
+    [[nodiscard]] bool readFrameHeader(char* name, std::uint16_t* bboxMin, std::uint16_t* bboxMax,
+                                       float* scale, float* translate) override;
     [[nodiscard]] bool readVertex(std::span<std::uint16_t, 3> position, std::int32_t& normalIndex) override;
     bool nextVertex() override;
 
@@ -98,7 +98,8 @@ public:
     // Hands out (or, with a null `out`, skips) an image of width x height x
     // bytesPerPixel bytes. A negative dimension or a size beyond any loadable
     // file fails like running out of data.
-    bool readImage(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel, const std::uint8_t** out);
+    bool readImage(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel,
+                   const std::uint8_t** out);
     // Skips `count` records of `recordSize` bytes; a count of 0 succeeds at
     // once, a negative one fails like running out of data.
     bool skipRecords(std::int32_t count, std::int32_t recordSize);

@@ -29,7 +29,8 @@ bool Mdl3Reader::readTexCoord(std::int16_t& s, std::int16_t& t)
     return true;
 }
 
-bool Mdl3Reader::readTriangle(std::span<std::int32_t, 3> vertexIndices, std::span<std::int32_t, 3> texCoordIndices)
+bool Mdl3Reader::readTriangle(std::span<std::int32_t, 3> vertexIndices,
+                              std::span<std::int32_t, 3> texCoordIndices)
 {
     if (!hasData() || getTriangleCount() <= 0) return false;
     const std::uint8_t* record = advance(legacy::triangle::kSize);

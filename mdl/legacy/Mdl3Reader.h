@@ -11,7 +11,7 @@
 namespace kelvane {
 
 class Mdl3Reader : public Mdl2Reader {
-public:
+  public:
     Mdl3Reader();
 
     // Accepts only "MDL3", in a file of at least 84 bytes.

@@ -40,7 +40,8 @@ bool Mdl4Reader::nextVertex()
 bool Mdl4Reader::readVertex(std::span<std::uint16_t, 3> position, std::int32_t& normalIndex)
 {
     if (!nextVertex()) return false;
-    for (int i = 0; i < 3; ++i) position[i] = loadU16(currentVertex_ + 2 * i);
+    for (int i = 0; i < 3; ++i)
+        position[i] = loadU16(currentVertex_ + 2 * i);
     normalIndex = clampNormalIndex(loadU8(currentVertex_ + legacy::vertex::kNormalIndex));
     return true;
 }

@@ -10,7 +10,7 @@
 namespace kelvane {
 
 class Mdl4Reader : public Mdl3Reader {
-public:
+  public:
     Mdl4Reader();
 
     // Accepts only "MDL4", in a file of at least 84 bytes.
@@ -18,8 +18,8 @@ public:
 
     // Single frames have type 2; any other type fails. Scale and translate
     // are left untouched.
-    [[nodiscard]] bool readFrameHeader(char* name, std::uint16_t* bboxMin, std::uint16_t* bboxMax, float* scale,
-                                       float* translate) override;
+    [[nodiscard]] bool readFrameHeader(char* name, std::uint16_t* bboxMin, std::uint16_t* bboxMax,
+                                       float* scale, float* translate) override;
     bool skipFrame() override;
     [[nodiscard]] bool readVertex(std::span<std::uint16_t, 3> position, std::int32_t& normalIndex) override;
     bool nextVertex() override;

@@ -13,7 +13,7 @@
 namespace kelvane {
 
 class Mdl5Reader : public Mdl4Reader {
-public:
+  public:
     Mdl5Reader();
 
     // Accepts only "MDL5", in a file of at least 84 bytes.
@@ -31,7 +31,7 @@ public:
     [[nodiscard]] bool readSkinPixels(const std::uint8_t** image, const std::uint8_t** mipmap1,
                                       const std::uint8_t** mipmap2, const std::uint8_t** mipmap3) override;
 
-protected:
+  protected:
     const std::uint8_t* currentSkin_ = nullptr;
 };
 

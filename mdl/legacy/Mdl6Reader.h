@@ -6,7 +6,7 @@
 namespace kelvane {
 
 class Mdl6Reader : public Mdl5Reader {
-public:
+  public:
     Mdl6Reader();
 
     // Accepts only "MDL6", in a file of at least 84 bytes.
@@ -14,7 +14,7 @@ public:
     // Also clears the reserved fields.
     bool close() override;
 
-protected:
+  protected:
     // Reserved; zero after construction and after close, used by nothing.
     std::int32_t reserved1_ = 0;
     std::int32_t reserved2_ = 0;

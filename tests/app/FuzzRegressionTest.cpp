@@ -17,8 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -86,7 +86,8 @@ TEST(FuzzRegression, SplitOptionsComeFromTheFirstByte)
               0);
     EXPECT_STREQ(none.textureExt, "bmp");
     const Options all = fuzz::splitOptions(0xFF);
-    EXPECT_EQ(all.offsetMesh + all.normalMaps + all.allSkins + all.disableMat + all.writeWmp + all.externalTextures,
+    EXPECT_EQ(all.offsetMesh + all.normalMaps + all.allSkins + all.disableMat + all.writeWmp +
+                  all.externalTextures,
               6);
     EXPECT_STREQ(all.textureExt, "pc");
 }
@@ -102,7 +103,8 @@ void writeSeed(const fs::path& folder, const std::string& name, const std::vecto
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> mdl7Seeds()
 {
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds;
-    seeds.emplace_back("sample.mdl", test::readBytes(std::string(KELVANE_SOURCE_DIR) + "/examples/sample.mdl"));
+    seeds.emplace_back("sample.mdl",
+                       test::readBytes(std::string(KELVANE_SOURCE_DIR) + "/examples/sample.mdl"));
     seeds.emplace_back("every-record-kind.mdl", test::everyRecordKind().bytes());
     seeds.emplace_back("header-only.mdl", test::Mdl7Builder().bytes());
     {
@@ -121,7 +123,9 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> mdl7Seeds()
         // 16-byte vertex records hold a normal-table index.
         test::Mdl7Builder b;
         b.setRecordSize(mdl7::header::kVertexRecordSize, 16);
-        test::addMesh(b, {.name = "indexed", .texCoords = 1, .triangleSkins = {0},
+        test::addMesh(b, {.name = "indexed",
+                          .texCoords = 1,
+                          .triangleSkins = {0},
                           .vertices = {{.x = 1}, {.y = 1}, {.normalIndex = 400}}});
         seeds.emplace_back("normal-index.mdl", b.bytes());
     }
@@ -148,7 +152,8 @@ TEST(FuzzSeeds, DISABLED_WriteCorpus)
         }
     }
     for (const char* magic : {"IDPO", "MDL2", "MDL3", "IDP2", "MDL4", "MDL5", "MDL6"}) {
-        writeSeed(root / "legacy_readers", std::string(magic) + ".mdl", testing_legacy::sampleModel(magic).data);
+        writeSeed(root / "legacy_readers", std::string(magic) + ".mdl",
+                  testing_legacy::sampleModel(magic).data);
     }
 }
 

@@ -42,7 +42,8 @@ const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane" KELVANE_EXE_SUFFI
 
 #ifndef _WIN32 // permissions, users and file size limits are POSIX here
 
-ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args, const std::string& shellPrefix = {})
+ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args,
+                      const std::string& shellPrefix = {})
 {
     args.insert(args.begin(), kKelvane);
     return test::runProcess(args, {.workingDir = dir.root(), .shellPrefix = shellPrefix});
@@ -65,7 +66,8 @@ TEST(HostileRunTest, FolderThatCannotBeWrittenTo)
         // Permissions do not hold root back: run as an unprivileged user,
         // who must be able to reach the folder and the program.
         fs::permissions(dir.root(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
-        const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534",
+                                                   "--clear-groups"};
         std::vector<std::string> probe = asNobody;
         probe.insert(probe.end(), {"test", "-x", kKelvane, "-a", "-r", folder + "/ship.mdl"});
         if (test::runProcess(probe).exitCode != 0) {
@@ -77,7 +79,8 @@ TEST(HostileRunTest, FolderThatCannotBeWrittenTo)
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_EQ(r.err.rfind("Kelvane: readonly/ship_pos.txt: cannot be created: ", 0), 0u) << r.err;
     std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(folder)) left.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"ship.mdl"});
 }
 
@@ -89,7 +92,8 @@ TEST(HostileRunTest, PositionsAndOffsetMeshThatOutgrowTheFileSizeLimit)
     // closed.
     test::TempDir dir;
     Mdl7Builder b;
-    for (int g = 0; g < 45; ++g) addMesh(b, {.name = "g", .triangleSkins = {0}, .vertices = {{.x = 1}}});
+    for (int g = 0; g < 45; ++g)
+        addMesh(b, {.name = "g", .triangleSkins = {0}, .vertices = {{.x = 1}}});
     b.writeTo(dir.path("ship.mdl"));
     const ProcessResult r = kelvane(dir, {"ship.mdl", "--offsetmesh"}, "ulimit -f 2; trap '' XFSZ");
     EXPECT_EQ(r.exitCode, 2) << r.err;
@@ -106,7 +110,9 @@ TEST(HostileRunTest, PositionsAndOffsetMeshThatOutgrowTheFileSizeLimit)
 std::string memoryCap()
 {
 #ifdef KELVANE_TEST_ASAN
-    return "export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}max_allocation_size_mb=8:allocator_may_return_null=0\"";
+    return "export "
+           "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}max_allocation_size_mb=8:allocator_may_return_null="
+           "0\"";
 #else
     return "ulimit -v 262144";
 #endif
@@ -157,7 +163,8 @@ TEST(HostileRunTest, CountsBeyondTheDataNeitherAllocateNorLoop)
         // As many groups as the data allows, each one a bare header, for the
         // level file's per-group storage.
         Mdl7Builder b;
-        for (int g = 0; g < 2000; ++g) b.group({.type = 3, .name = "o"}).fill(4, 0);
+        for (int g = 0; g < 2000; ++g)
+            b.group({.type = 3, .name = "o"}).fill(4, 0);
         cases.push_back({"many empty groups", b, {"--wmp", "--offsetmesh"}});
     }
 

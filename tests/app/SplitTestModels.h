@@ -36,15 +36,18 @@ inline void addMesh(Mdl7Builder& b, const MeshSpec& m)
              .triangleCount = static_cast<std::int32_t>(m.triangleSkins.size()),
              .vertexCount = vertexCount,
              .frameCount = m.frames});
-    for (const std::string& skin : m.skins) b.skin({.type = 4, .width = 1, .height = 1, .name = skin}).raw("rgb");
-    for (std::int32_t k = 0; k < m.texCoords; ++k) b.texCoord(0.25f * float(k), 1.0f - 0.25f * float(k));
+    for (const std::string& skin : m.skins)
+        b.skin({.type = 4, .width = 1, .height = 1, .name = skin}).raw("rgb");
+    for (std::int32_t k = 0; k < m.texCoords; ++k)
+        b.texCoord(0.25f * float(k), 1.0f - 0.25f * float(k));
     const auto last = static_cast<std::uint16_t>(std::max(vertexCount - 1, 0));
     for (const std::int32_t skin : m.triangleSkins) {
         b.triangle({.vertex = {0, std::min<std::uint16_t>(1, last), std::min<std::uint16_t>(2, last)},
                     .texCoord = {0, 0xFFFF, 0},
                     .skinIndex = skin});
     }
-    for (const Mdl7Builder::Vertex& v : m.vertices) b.vertex(v);
+    for (const Mdl7Builder::Vertex& v : m.vertices)
+        b.vertex(v);
     for (std::int32_t k = 0; k < m.frames; ++k) {
         b.frame({.name = "pose", .frameVertexCount = 1}).frameVertex({.x = 9, .y = 9, .z = 9});
     }
@@ -71,9 +74,6 @@ inline std::vector<std::uint8_t> readBytes(const std::string& path)
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool exists(const std::string& path)
-{
-    return std::filesystem::exists(path);
-}
+inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
 } // namespace kelvane::test

@@ -37,8 +37,7 @@ std::string copyString(const char* text)
 
 std::array<double, 3> copyTriple(const double* values)
 {
-    if (values == nullptr)
-        return {-99.0, -99.0, -99.0};
+    if (values == nullptr) return {-99.0, -99.0, -99.0};
     return {values[0], values[1], values[2]};
 }
 
@@ -74,11 +73,11 @@ struct RecordedCall {
 };
 
 class RecordingBackend final : public WmpioBackend {
-public:
+  public:
     std::vector<RecordedCall> calls;
 
-    void create(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3,
-                std::int32_t a4, std::int32_t a5) override
+    void create(const char* path, std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4,
+                std::int32_t a5) override
     {
         RecordedCall call;
         call.op = RecordedCall::Create;
@@ -95,8 +94,8 @@ public:
         calls.push_back(call);
     }
 
-    void addObject(const WmpObjectDesc* object, const WmpObjectAux* aux,
-                   const WmpPayloadDesc* payload, std::int32_t code, std::int32_t* shared) override
+    void addObject(const WmpObjectDesc* object, const WmpObjectAux* aux, const WmpPayloadDesc* payload,
+                   std::int32_t code, std::int32_t* shared) override
     {
         RecordedCall call;
         call.op = RecordedCall::Add;
@@ -129,16 +128,14 @@ public:
             call.firstFiveTriplesDistinct = true;
             for (int i = 0; i < 5; ++i)
                 for (int j = i + 1; j < 5; ++j)
-                    if (info.triples[i] == info.triples[j])
-                        call.firstFiveTriplesDistinct = false;
+                    if (info.triples[i] == info.triples[j]) call.firstFiveTriplesDistinct = false;
             call.sixthIsFifth = info.triples[5] == info.triples[4];
         } else if (payload->kind == kWmpKindModel) {
             const auto& info = *static_cast<const WmpModelInfo*>(payload->info);
             call.model = info;
             call.fileName = copyString(info.fileName);
             call.modelExtra = copyString(info.extra);
-            call.namesShareStorage =
-                info.fileName == info.modelName && info.fileName == object->name;
+            call.namesShareStorage = info.fileName == info.modelName && info.fileName == object->name;
         }
         calls.push_back(call);
     }
@@ -154,7 +151,7 @@ public:
 };
 
 class LevelExportTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { previous_ = setWmpioBackend(&recorder_); }
     void TearDown() override { setWmpioBackend(previous_); }
 
@@ -320,8 +317,7 @@ TEST_F(LevelExportTest, RefusesGroupCountsNoModelCanHold)
 // the same double.
 TEST(LevelExportFileTest, CentreReachesLevelFileAsSameDoubles)
 {
-    const std::filesystem::path dir =
-        std::filesystem::path(KELVANE_BINARY_DIR) / "level-export-test";
+    const std::filesystem::path dir = std::filesystem::path(KELVANE_BINARY_DIR) / "level-export-test";
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "centre.wmp").string();
 
@@ -333,8 +329,7 @@ TEST(LevelExportFileTest, CentreReachesLevelFileAsSameDoubles)
     std::ifstream in(path);
     std::string line, objectLine;
     while (std::getline(in, line))
-        if (line.find("name=\"c000.mdl\"") != std::string::npos)
-            objectLine = line;
+        if (line.find("name=\"c000.mdl\"") != std::string::npos) objectLine = line;
     const auto at = objectLine.find(" position=");
     ASSERT_NE(at, std::string::npos) << objectLine;
     const char* text = objectLine.c_str() + at + 10;

@@ -138,8 +138,7 @@ TEST(WmpioTest, NamesKeepEveryByte)
 
     const auto lines = readLines(path);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_NE(lines[2].find(" name=\"q\\\"b\\\\s\\x0A\\x01\\xC3\\xA4~\" "), std::string::npos)
-        << lines[2];
+    EXPECT_NE(lines[2].find(" name=\"q\\\"b\\\\s\\x0A\\x01\\xC3\\xA4~\" "), std::string::npos) << lines[2];
 }
 
 TEST(WmpioTest, ReportsFileThatCannotBeCreatedOrWritten)

@@ -1,8 +1,8 @@
 #include "mdl/BufferedFile.h"
 
+#include "WriteTestSupport.h"
 #include "mdl/PlatformFile.h"
 #include "support/TempDir.h"
-#include "WriteTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -207,10 +207,9 @@ TEST(BufferedFileTest, ShortWritesLeaveWhatDirectWritesLeave)
         for (std::uint32_t seed = 1; seed <= 3; ++seed) {
             std::vector<std::uint8_t> expected;
             const auto ops = randomSession(seed, capacity, 800, expected);
-            for (const std::uint64_t limit : {std::uint64_t(1), expected.size() / 3,
-                                              expected.size() - 5}) {
-                SCOPED_TRACE("capacity " + std::to_string(capacity) + ", seed " +
-                             std::to_string(seed) + ", limit " + std::to_string(limit));
+            for (const std::uint64_t limit : {std::uint64_t(1), expected.size() / 3, expected.size() - 5}) {
+                SCOPED_TRACE("capacity " + std::to_string(capacity) + ", seed " + std::to_string(seed) +
+                             ", limit " + std::to_string(limit));
                 const std::string bufferedPath = dir.path("buffered.bin");
                 const std::string directPath = dir.path("direct.bin");
                 const int code = runWithFileSizeLimit(limit, [&] {

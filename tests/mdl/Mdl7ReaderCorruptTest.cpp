@@ -18,12 +18,12 @@ namespace kelvane {
 namespace {
 
 // Every step must leave the cursor inside the data.
-#define KELVANE_STEP(call)                                                                  \
-    do {                                                                                    \
-        const bool stepOk = (call);                                                         \
-        EXPECT_GE(reader.tell(), 0);                                                        \
-        EXPECT_LE(reader.tell(), reader.dataLimit());                                       \
-        if (!stepOk) return false;                                                          \
+#define KELVANE_STEP(call)                                                                                   \
+    do {                                                                                                     \
+        const bool stepOk = (call);                                                                          \
+        EXPECT_GE(reader.tell(), 0);                                                                         \
+        EXPECT_LE(reader.tell(), reader.dataLimit());                                                        \
+        if (!stepOk) return false;                                                                           \
     } while (0)
 
 // Reads every record of the model with the read operations, as an inspection
@@ -35,7 +35,8 @@ bool readEverything(Mdl7Reader& reader)
     char name[20];
     std::int32_t i32 = 0;
     float f = 0;
-    for (std::int32_t b = 0; b < boneCount; ++b) KELVANE_STEP(reader.readBone(i32, f, f, f, name));
+    for (std::int32_t b = 0; b < boneCount; ++b)
+        KELVANE_STEP(reader.readBone(i32, f, f, f, name));
     for (std::int32_t g = 0; g < groupCount; ++g) {
         std::uint8_t type = 0;
         std::int32_t groupDataSize = 0;
@@ -71,7 +72,8 @@ bool readEverything(Mdl7Reader& reader)
                 }
             }
         }
-        for (std::int32_t t = 0; t < texCoords; ++t) KELVANE_STEP(reader.readTexCoord(f, f));
+        for (std::int32_t t = 0; t < texCoords; ++t)
+            KELVANE_STEP(reader.readTexCoord(f, f));
         for (std::int32_t t = 0; t < triangles; ++t) {
             std::int32_t v[11];
             KELVANE_STEP(reader.readTriangleBothSets(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8],
@@ -89,7 +91,8 @@ bool readEverything(Mdl7Reader& reader)
                 reader.readFrameVertexNormal(f, f, f);
             }
             std::uint8_t matrix[64];
-            for (std::int32_t t = 0; t < transforms; ++t) KELVANE_STEP(reader.readBoneTransform(i32, matrix));
+            for (std::int32_t t = 0; t < transforms; ++t)
+                KELVANE_STEP(reader.readBoneTransform(i32, matrix));
         }
     }
     for (std::int64_t d = 0; d < reader.deformerTotal(); ++d) {
@@ -153,7 +156,7 @@ bool skipEverything(Mdl7Reader& reader)
 #undef KELVANE_STEP
 
 class Mdl7ReaderCorruptTest : public testing::Test {
-protected:
+  protected:
     test::TempDir dir_;
     const std::vector<std::uint8_t> model_ = test::everyRecordKind().bytes();
 
@@ -176,10 +179,7 @@ protected:
     }
 };
 
-TEST_F(Mdl7ReaderCorruptTest, ReadsTheCompleteModel)
-{
-    EXPECT_EQ(walk(model_), 1);
-}
+TEST_F(Mdl7ReaderCorruptTest, ReadsTheCompleteModel) { EXPECT_EQ(walk(model_), 1); }
 
 TEST_F(Mdl7ReaderCorruptTest, FailsCleanlyOnEveryTruncation)
 {
@@ -216,7 +216,8 @@ TEST_F(Mdl7ReaderCorruptTest, SurvivesExtremeFieldValues)
         for (const std::uint32_t value : values) {
             SCOPED_TRACE(testing::Message() << "offset " << offset << " value " << value);
             std::vector<std::uint8_t> changed = model_;
-            for (std::size_t i = 0; i < 4; ++i) changed[offset + i] = std::uint8_t(value >> (8 * i));
+            for (std::size_t i = 0; i < 4; ++i)
+                changed[offset + i] = std::uint8_t(value >> (8 * i));
             walk(changed);
         }
         if (HasFailure()) break;

@@ -19,7 +19,7 @@ using test::Mdl7Builder;
 namespace hdr = mdl7::header;
 
 class Mdl7ReaderTest : public testing::Test {
-protected:
+  protected:
     test::TempDir dir_;
     Mdl7Reader reader_;
 
@@ -215,10 +215,16 @@ TEST_F(Mdl7ReaderTest, ReadsGroupHeadersAndAccumulatesDeformerCounts)
 {
     Mdl7Builder b;
     b.setGroupCount(3);
-    b.group({.deformerCount = 2, .maxWeights = 4, .name = "fifteen-chars-x", .skinCount = 1,
-             .texCoordCount = 2, .triangleCount = 3, .vertexCount = 4, .frameCount = 5});
-    b.group({.type = 2, .deformerCount = 3, .maxWeights = 2, .groupDataSize = 44,
-             .name = "sixteen-chars-xy"});
+    b.group({.deformerCount = 2,
+             .maxWeights = 4,
+             .name = "fifteen-chars-x",
+             .skinCount = 1,
+             .texCoordCount = 2,
+             .triangleCount = 3,
+             .vertexCount = 4,
+             .frameCount = 5});
+    b.group(
+        {.type = 2, .deformerCount = 3, .maxWeights = 2, .groupDataSize = 44, .name = "sixteen-chars-xy"});
     b.group({.type = 2, .groupDataSize = 44});
     b.group({.type = 7, .groupDataSize = 44, .name = "fourth"});
     ASSERT_TRUE(openBuilt(b));
@@ -347,9 +353,9 @@ TEST_F(Mdl7ReaderTest, SizesSkinImagesByKind)
 {
     Mdl7Builder b;
     b.group({.skinCount = 4});
-    b.skin({.type = 1 | 0x08, .width = 64, .height = 64}); // no image at all
+    b.skin({.type = 1 | 0x08, .width = 64, .height = 64});      // no image at all
     b.skin({.type = 6, .width = 3, .height = 5}).fill(3, 0x66); // stepped over by width
-    b.skin({.type = 4, .width = -2, .height = -3});            // no image bytes
+    b.skin({.type = 4, .width = -2, .height = -3});             // no image bytes
     b.skin({.type = 0x20 | 2, .width = 0, .height = 9}).extra(0, "");
     ASSERT_TRUE(openBuilt(b));
     ASSERT_TRUE(readGroup());
@@ -446,7 +452,7 @@ TEST_F(Mdl7ReaderTest, ChecksTriangleVertexIndices)
 {
     Mdl7Builder b;
     b.group({.triangleCount = 3, .vertexCount = 3});
-    b.triangle({.vertex = {0, 3, 1}, .skinIndex = 9});   // 3 is not below 3
+    b.triangle({.vertex = {0, 3, 1}, .skinIndex = 9}); // 3 is not below 3
     b.triangle({.vertex = {2, 1, 0}, .texCoord = {0xFFFF, 4, 0xFFFE}, .skinIndex = 4});
     b.triangle({.vertex = {0xFFFF, 0, 0}, .skinIndex = 5, .texCoord2 = {0xFFFF, 2, 3}, .skinIndex2 = 6});
     ASSERT_TRUE(openBuilt(b));
@@ -464,8 +470,8 @@ TEST_F(Mdl7ReaderTest, ChecksTriangleVertexIndices)
     EXPECT_EQ(skin, 4);
     // The both-sets form writes every output before judging the vertices.
     std::int32_t t2[3] = {}, skin2 = 0;
-    EXPECT_FALSE(reader_.readTriangleBothSets(v[0], v[1], v[2], t[0], t[1], t[2], skin, t2[0], t2[1],
-                                              t2[2], skin2));
+    EXPECT_FALSE(
+        reader_.readTriangleBothSets(v[0], v[1], v[2], t[0], t[1], t[2], skin, t2[0], t2[1], t2[2], skin2));
     EXPECT_EQ(v[0], 65535);
     EXPECT_EQ(skin, 5);
     EXPECT_EQ(t2[0], -1);
@@ -481,8 +487,8 @@ TEST_F(Mdl7ReaderTest, ReadsTrianglesOfEveryRecordSize)
     ASSERT_TRUE(openBuilt(b));
     ASSERT_TRUE(readGroup());
     std::int32_t v[3], t[3], skin = -100, t2[3] = {-9, -9, -9}, skin2 = -9;
-    ASSERT_TRUE(reader_.readTriangleBothSets(v[0], v[1], v[2], t[0], t[1], t[2], skin, t2[0], t2[1],
-                                             t2[2], skin2));
+    ASSERT_TRUE(
+        reader_.readTriangleBothSets(v[0], v[1], v[2], t[0], t[1], t[2], skin, t2[0], t2[1], t2[2], skin2));
     EXPECT_EQ(skin, -100);
     EXPECT_EQ(t2[0], -9);
     EXPECT_EQ(skin2, -9);
@@ -520,7 +526,13 @@ TEST_F(Mdl7ReaderTest, ReadsVertexNormalsByRecordSize)
         Mdl7Builder b;
         b.setRecordSize(hdr::kVertexRecordSize, size);
         b.group({.vertexCount = 2});
-        b.vertex({.x = 1, .y = 2, .z = 3, .index = 0xFFFF, .nx = 0.5f, .ny = 0.25f, .nz = 0.125f,
+        b.vertex({.x = 1,
+                  .y = 2,
+                  .z = 3,
+                  .index = 0xFFFF,
+                  .nx = 0.5f,
+                  .ny = 0.25f,
+                  .nz = 0.125f,
                   .normalIndex = 5});
         b.vertex({.index = 7, .normalIndex = 162});
         ASSERT_TRUE(openBuilt(b));
@@ -627,9 +639,11 @@ TEST_F(Mdl7ReaderTest, SkipsFramesToTheNextGroup)
     Mdl7Builder b;
     b.group({.frameCount = 3});
     b.frame({.frameVertexCount = 400});
-    for (int i = 0; i < 400; ++i) b.frameVertex({.x = float(i)});
+    for (int i = 0; i < 400; ++i)
+        b.frameVertex({.x = float(i)});
     b.frame({.boneTransformCount = 100});
-    for (int i = 0; i < 100; ++i) b.boneTransform(0, {});
+    for (int i = 0; i < 100; ++i)
+        b.boneTransform(0, {});
     b.frame({.frameVertexCount = 1, .boneTransformCount = 1}).frameVertex({}).boneTransform(1, {});
     b.group({.type = 3});
     const std::vector<std::uint8_t> bytes = b.bytes();

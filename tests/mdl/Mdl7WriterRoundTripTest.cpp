@@ -32,11 +32,13 @@ TEST(Mdl7WriterRoundTripTest, EveryRecordReadsBackUnchanged)
     test::TempDir dir;
     const std::string path = dir.path("round.mdl");
     std::vector<std::uint8_t> pixels(8 * 4 * 3 + 4 * 2 * 3 + 2 * 1 * 3 + 1 * 0 * 3);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i * 13);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<std::uint8_t>(i * 13);
     const float colours[4][4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}};
     const char extra[] = "texture.tga";
     float matrix[16];
-    for (int i = 0; i < 16; ++i) matrix[i] = float(i * i) - 7;
+    for (int i = 0; i < 16; ++i)
+        matrix[i] = float(i * i) - 7;
     const int groupVertexCounts[2] = {40, 3000}; // the second group outgrows the write buffer
 
     {
@@ -49,14 +51,15 @@ TEST(Mdl7WriterRoundTripTest, EveryRecordReadsBackUnchanged)
             // Kind 4 (three bytes per pixel) with mipmaps, material and extra block.
             ASSERT_TRUE(writer.beginSkin(0x3C, "skin"));
             writer.setSkinImage(8, 4, 3, true);
-            ASSERT_TRUE(writer.writeSkinPixels(pixels.data(), pixels.data() + 96,
-                                               pixels.data() + 120, pixels.data() + 126));
+            ASSERT_TRUE(writer.writeSkinPixels(pixels.data(), pixels.data() + 96, pixels.data() + 120,
+                                               pixels.data() + 126));
             ASSERT_TRUE(writer.writeMaterial(colours[0], colours[1], colours[2], colours[3], 0.5f));
             ASSERT_TRUE(writer.writeSizedData(static_cast<std::int32_t>(std::strlen(extra)), extra));
             ASSERT_TRUE(writer.finishSkin());
             ASSERT_TRUE(writer.beginSkin(1, "empty"));
             ASSERT_TRUE(writer.finishSkin());
-            for (int i = 0; i < 5; ++i) ASSERT_TRUE(writer.writeTexCoord(float(i), 1 - float(i)));
+            for (int i = 0; i < 5; ++i)
+                ASSERT_TRUE(writer.writeTexCoord(float(i), 1 - float(i)));
             ASSERT_TRUE(writer.writeTriangle(0, 1, 2, 0, 1, -1, 0));
             ASSERT_TRUE(writer.writeTriangleBothSets(2, 1, 0, 4, 3, 2, 1, 0, -1, 1, 5));
             for (int i = 0; i < groupVertexCounts[g]; ++i) {
@@ -138,8 +141,7 @@ TEST(Mdl7WriterRoundTripTest, EveryRecordReadsBackUnchanged)
         EXPECT_EQ(std::memcmp(images[2], pixels.data() + 120, 6), 0);
         float material[4][4] = {};
         float scalar = 0;
-        ASSERT_TRUE(reader.readSkinMaterial(material[0], material[1], material[2], material[3],
-                                            &scalar));
+        ASSERT_TRUE(reader.readSkinMaterial(material[0], material[1], material[2], material[3], &scalar));
         EXPECT_EQ(std::memcmp(material, colours, sizeof colours), 0);
         EXPECT_EQ(scalar, 0.5f);
         std::int32_t extraLength = 0;
@@ -160,12 +162,12 @@ TEST(Mdl7WriterRoundTripTest, EveryRecordReadsBackUnchanged)
             EXPECT_EQ(t, 1 - float(i));
         }
         std::int32_t t[11] = {};
-        ASSERT_TRUE(reader.readTriangleBothSets(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7],
-                                                t[8], t[9], t[10]));
+        ASSERT_TRUE(
+            reader.readTriangleBothSets(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9], t[10]));
         EXPECT_EQ(std::vector<std::int32_t>(t, t + 11),
                   (std::vector<std::int32_t>{0, 1, 2, 0, 1, -1, 0, 0, 0, 0, -1}));
-        ASSERT_TRUE(reader.readTriangleBothSets(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7],
-                                                t[8], t[9], t[10]));
+        ASSERT_TRUE(
+            reader.readTriangleBothSets(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9], t[10]));
         EXPECT_EQ(std::vector<std::int32_t>(t, t + 11),
                   (std::vector<std::int32_t>{2, 1, 0, 4, 3, 2, 1, 0, -1, 1, 5}));
 
@@ -195,7 +197,8 @@ TEST(Mdl7WriterRoundTripTest, EveryRecordReadsBackUnchanged)
         std::uint8_t matrixBytes[64] = {};
         ASSERT_TRUE(reader.readBoneTransform(index, matrixBytes));
         EXPECT_EQ(index, -1);
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(loadF32(matrixBytes + 4 * i), matrix[i]);
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(loadF32(matrixBytes + 4 * i), matrix[i]);
     }
     EXPECT_EQ(reader.deformerTotal(), 2);
     EXPECT_EQ(reader.maxWeights(), 3);

@@ -15,7 +15,7 @@ namespace {
 // A minimal format for exercising the base class: magic "TEST", then an
 // int32 data limit at offset 4; the cursor starts after an 8-byte header.
 class TestModelFile : public ModelFile {
-public:
+  public:
     int closeCalls = 0;
 
     std::int32_t parseHeader(const std::uint8_t* data, std::int32_t length) override
@@ -41,7 +41,7 @@ public:
 };
 
 class ModelFileTest : public testing::Test {
-protected:
+  protected:
     std::string path_ = testing::TempDir() + "kelvane_model_file_" +
                         testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
 
@@ -51,13 +51,14 @@ protected:
     void writeFile(std::size_t length, std::int32_t limit)
     {
         std::vector<std::uint8_t> bytes(length);
-        for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+        for (std::size_t i = 0; i < length; ++i)
+            bytes[i] = static_cast<std::uint8_t>(i);
         if (length >= 8) {
             bytes[0] = 'T', bytes[1] = 'E', bytes[2] = 'S', bytes[3] = 'T';
             storeI32(bytes.data() + 4, limit);
         }
-        std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                     static_cast<std::streamsize>(length));
+        std::ofstream(path_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(length));
     }
 };
 
@@ -127,8 +128,8 @@ TEST_F(ModelFileTest, NegativeAndHugeCountsMoveTheCursorToTheEnd)
     writeFile(64, 64);
     TestModelFile file;
     ASSERT_GE(file.open(path_.c_str()), 0);
-    for (std::int64_t n : {std::int64_t(-1), std::int64_t(INT32_MIN), std::int64_t(57), std::int64_t(INT64_MAX),
-                           std::int64_t(INT64_MIN)}) {
+    for (std::int64_t n : {std::int64_t(-1), std::int64_t(INT32_MIN), std::int64_t(57),
+                           std::int64_t(INT64_MAX), std::int64_t(INT64_MIN)}) {
         ASSERT_TRUE(file.seek(8));
         EXPECT_EQ(file.advance(n), nullptr) << n;
         EXPECT_EQ(file.tell(), 64) << n;

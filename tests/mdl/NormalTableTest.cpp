@@ -28,8 +28,8 @@ TEST(NormalTableTest, LooksUpLastEntryAndRefusesIndicesOutsideTable)
     EXPECT_EQ(y, -0.587785f);
     EXPECT_EQ(z, -0.425325f);
 
-    for (std::int32_t bad : {162, -1, std::numeric_limits<std::int32_t>::min(),
-                             std::numeric_limits<std::int32_t>::max()}) {
+    for (std::int32_t bad :
+         {162, -1, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}) {
         float a = 7.0f, b = 8.0f, c = 9.0f;
         EXPECT_FALSE(NormalTable::normalFromIndex(bad, a, b, c)) << bad;
         EXPECT_EQ(a, 7.0f);
@@ -67,10 +67,10 @@ TEST(NormalTableTest, EntriesAreUnitVectorsOverTwentyOneMagnitudes)
         for (float c : v)
             magnitudes.insert(std::fabs(c));
     }
-    const std::set<float> expected = {
-        0.0f,      0.147621f, 0.162460f, 0.238856f, 0.262866f, 0.295242f, 0.309017f,
-        0.425325f, 0.442863f, 0.5f,      0.525731f, 0.587785f, 0.681718f, 0.688191f,
-        0.716567f, 0.809017f, 0.850651f, 0.864188f, 0.951056f, 0.955423f, 1.0f};
+    const std::set<float> expected = {0.0f,      0.147621f, 0.162460f, 0.238856f, 0.262866f, 0.295242f,
+                                      0.309017f, 0.425325f, 0.442863f, 0.5f,      0.525731f, 0.587785f,
+                                      0.681718f, 0.688191f, 0.716567f, 0.809017f, 0.850651f, 0.864188f,
+                                      0.951056f, 0.955423f, 1.0f};
     EXPECT_EQ(magnitudes, expected);
 }
 

@@ -81,7 +81,8 @@ TEST(OpenModelFileTest, OpensMdl7FilesWithTheMdl7Reader)
 
     std::vector<std::uint8_t> shortFile = mdl7HeaderOnly();
     shortFile.resize(47);
-    EXPECT_NE(openModelFile(writeFile(folder, "short.mdl", shortFile).c_str()).error.find("needs 48"), std::string::npos);
+    EXPECT_NE(openModelFile(writeFile(folder, "short.mdl", shortFile).c_str()).error.find("needs 48"),
+              std::string::npos);
 }
 
 TEST(OpenModelFileTest, SaysWhatIsWrongWithTheFile)
@@ -104,7 +105,8 @@ TEST(OpenModelFileTest, SaysWhatIsWrongWithTheFile)
     Bytes unknown;
     unknown.tag("AB\"C").fill(100);
     unknown.data[1] = 0x01;
-    EXPECT_NE(errorFor("unknown.mdl", unknown.data).find("unknown format tag \"A\\x01\\x22C\""), std::string::npos);
+    EXPECT_NE(errorFor("unknown.mdl", unknown.data).find("unknown format tag \"A\\x01\\x22C\""),
+              std::string::npos);
 
     Bytes shortIdpo;
     shortIdpo.tag("IDPO").fill(56);

@@ -19,8 +19,10 @@ TEST(PlatformFileTest, BytesPassThroughUnchanged)
     test::TempDir dir;
     const std::string path = dir.path("bytes.bin");
     std::vector<std::uint8_t> bytes;
-    for (int value = 0; value < 256; ++value) bytes.push_back(static_cast<std::uint8_t>(value));
-    for (const int value : {0x0D, 0x0A, 0x0A, 0x1A, 0x0D}) bytes.push_back(value);
+    for (int value = 0; value < 256; ++value)
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    for (const int value : {0x0D, 0x0A, 0x0A, 0x1A, 0x0D})
+        bytes.push_back(value);
 
     const int out = platform::openWrite(path.c_str());
     ASSERT_GE(out, 0);

@@ -23,8 +23,7 @@ namespace kelvane::test {
 inline std::vector<std::uint8_t> readFileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                     std::istreambuf_iterator<char>());
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Whether runWithFileSizeLimit works here: the Windows runtime has neither

@@ -133,8 +133,7 @@ Mdl7Builder& Mdl7Builder::append(const Record& record)
     return *this;
 }
 
-Mdl7Builder& Mdl7Builder::bone(std::uint16_t parentIndex, float x, float y, float z,
-                               const std::string& name)
+Mdl7Builder& Mdl7Builder::bone(std::uint16_t parentIndex, float x, float y, float z, const std::string& name)
 {
     Record r(recordSize(header::kBoneRecordSize));
     r.u16(bone::kParentIndex, parentIndex);
@@ -186,7 +185,8 @@ Mdl7Builder& Mdl7Builder::skin(const Skin& s)
 Mdl7Builder& Mdl7Builder::material(const std::array<float, 17>& values)
 {
     Record r(recordSize(header::kMaterialRecordSize));
-    for (std::size_t i = 0; i < values.size(); ++i) r.f32(4 * i, values[i]);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        r.f32(4 * i, values[i]);
     return append(r);
 }
 
@@ -258,7 +258,8 @@ Mdl7Builder& Mdl7Builder::frameVertex(const Vertex& v)
 Mdl7Builder& Mdl7Builder::boneTransform(std::uint16_t boneIndex, const std::array<float, 16>& matrix)
 {
     Record r(recordSize(header::kBoneTransformRecordSize));
-    for (std::size_t i = 0; i < matrix.size(); ++i) r.f32(bonetransform::kMatrix + 4 * i, matrix[i]);
+    for (std::size_t i = 0; i < matrix.size(); ++i)
+        r.f32(bonetransform::kMatrix + 4 * i, matrix[i]);
     r.u16(bonetransform::kBoneIndex, boneIndex);
     return append(r);
 }

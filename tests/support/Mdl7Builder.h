@@ -33,13 +33,13 @@
 namespace kelvane::test {
 
 class Mdl7Builder {
-public:
+  public:
     struct Group {
         std::uint8_t type = mdl7::kMeshGroupType;
         std::uint8_t deformerCount = 0;
         std::uint8_t maxWeights = 0;
         std::optional<std::int32_t> groupDataSize{}; // unset: worked out
-        std::string name{}; // bytes copied as given, cut to the field
+        std::string name{};                          // bytes copied as given, cut to the field
         std::int32_t skinCount = 0;
         std::int32_t texCoordCount = 0;
         std::int32_t triangleCount = 0;
@@ -115,8 +115,7 @@ public:
 
     // Marks where the model data ends and the trailer begins.
     Mdl7Builder& beginTrailer();
-    Mdl7Builder& trailerHeader(std::int32_t trailerKind, std::int32_t trailerLength,
-                               std::int32_t entryCount);
+    Mdl7Builder& trailerHeader(std::int32_t trailerKind, std::int32_t trailerLength, std::int32_t entryCount);
     Mdl7Builder& trailerEntry(std::int32_t entryId, std::int32_t subEntryCount);
     Mdl7Builder& trailerSubEntry(std::int32_t subEntryId, std::int32_t triangleCount);
     // A triangle of the stored triangleRecordSize, as in the groups.
@@ -149,11 +148,11 @@ public:
     // Writes `data` to `path`; false (and a test failure) when it cannot.
     static bool writeFile(const std::string& path, const std::vector<std::uint8_t>& data);
 
-private:
+  private:
     // A record of `size` bytes whose fields are dropped where they would run
     // past its end.
     class Record {
-    public:
+      public:
         explicit Record(std::size_t size) : bytes_(size, 0) {}
         void u8(std::size_t offset, std::uint8_t value);
         void u16(std::size_t offset, std::uint16_t value);
@@ -162,7 +161,7 @@ private:
         void name(std::size_t offset, std::size_t fieldSize, const std::string& text);
         [[nodiscard]] const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
-    private:
+      private:
         [[nodiscard]] bool fits(std::size_t offset, std::size_t width) const
         {
             return offset + width <= bytes_.size();
@@ -177,8 +176,7 @@ private:
     void closeGroup();
 
     std::vector<std::uint8_t> body_; // the whole file, header included
-    std::optional<std::int32_t> boneCount_, groupCount_, modelDataSize_, trailerSize_,
-        secondTrailerSize_;
+    std::optional<std::int32_t> boneCount_, groupCount_, modelDataSize_, trailerSize_, secondTrailerSize_;
     std::int32_t bonesWritten_ = 0;
     std::int32_t groupsWritten_ = 0;
     std::optional<std::size_t> openGroup_; // header offset of a group whose size is worked out

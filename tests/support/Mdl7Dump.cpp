@@ -25,14 +25,15 @@ bool readSkin(Mdl7Reader& reader, DumpedSkin& skin)
             width /= 2;
             height /= 2;
             if (mipmap != nullptr && width * height * bytesPerPixel > 0) {
-                skin.mipmaps.append(reinterpret_cast<const char*>(mipmap), std::size_t(width * height * bytesPerPixel));
+                skin.mipmaps.append(reinterpret_cast<const char*>(mipmap),
+                                    std::size_t(width * height * bytesPerPixel));
             }
         }
     }
     if (skin.type & 0x10) {
         skin.hasMaterial = true;
-        if (!reader.readSkinMaterial(&skin.material[0], &skin.material[4], &skin.material[8], &skin.material[12],
-                                     &skin.material[16])) {
+        if (!reader.readSkinMaterial(&skin.material[0], &skin.material[4], &skin.material[8],
+                                     &skin.material[12], &skin.material[16])) {
             return false;
         }
     }
@@ -63,8 +64,8 @@ bool readMeshGroup(Mdl7Reader& reader, DumpedGroup& group, std::string& where)
     for (std::int32_t k = 0; k < group.triangleCount; ++k) {
         where = "triangle " + std::to_string(k);
         auto& t = group.triangles.emplace_back();
-        if (!reader.readTriangle(t.vertex[0], t.vertex[1], t.vertex[2], t.texCoord[0], t.texCoord[1], t.texCoord[2],
-                                 t.skinIndex)) {
+        if (!reader.readTriangle(t.vertex[0], t.vertex[1], t.vertex[2], t.texCoord[0], t.texCoord[1],
+                                 t.texCoord[2], t.skinIndex)) {
             return false;
         }
     }

@@ -8,8 +8,14 @@ Mdl7Builder everyRecordKind()
 {
     Mdl7Builder b;
     b.bone(0xFFFF, 0, 0, 0, "root");
-    b.group({.deformerCount = 1, .maxWeights = 1, .name = "body", .skinCount = 2, .texCoordCount = 3,
-             .triangleCount = 2, .vertexCount = 3, .frameCount = 1});
+    b.group({.deformerCount = 1,
+             .maxWeights = 1,
+             .name = "body",
+             .skinCount = 2,
+             .texCoordCount = 3,
+             .triangleCount = 2,
+             .vertexCount = 3,
+             .frameCount = 1});
     b.skin({.type = 5 | 0x08 | 0x10 | 0x20, .width = 5, .height = 3, .name = "wood"}).fill(68, 0x11);
     b.material({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17});
     b.extra(5, "hello");

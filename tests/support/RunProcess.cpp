@@ -59,10 +59,12 @@ ProcessResult runProcess(const std::vector<std::string>& command, const RunOptio
     // Appended piece by piece: `"literal" + std::string` temporaries make
     // GCC 12 at -O3 report a false -Wrestrict overlap inside std::string.
     std::string script;
-    if (!options.workingDir.empty()) script.append("cd ").append(shellQuote(options.workingDir)).append(" || exit 125; ");
+    if (!options.workingDir.empty())
+        script.append("cd ").append(shellQuote(options.workingDir)).append(" || exit 125; ");
     if (!options.shellPrefix.empty()) script.append(options.shellPrefix).append("; ");
     script += "exec";
-    for (const std::string& argument : command) script.append(" ").append(shellQuote(argument));
+    for (const std::string& argument : command)
+        script.append(" ").append(shellQuote(argument));
     script.append(" >").append(shellQuote(outPath)).append(" 2>").append(shellQuote(errPath));
 
     std::fflush(nullptr);

@@ -16,7 +16,7 @@
 namespace kelvane::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -29,7 +29,7 @@ public:
     // not created.
     [[nodiscard]] std::string path(const std::string& name) const;
 
-private:
+  private:
     std::string root_;
 };
 

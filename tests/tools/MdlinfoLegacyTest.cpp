@@ -27,7 +27,8 @@ using testing_legacy::sampleModel;
 
 test::ProcessResult mdlinfo(std::vector<std::string> arguments)
 {
-    arguments.insert(arguments.begin(), std::string(KELVANE_BINARY_DIR) + "/tools/mdlinfo" KELVANE_EXE_SUFFIX);
+    arguments.insert(arguments.begin(),
+                     std::string(KELVANE_BINARY_DIR) + "/tools/mdlinfo" KELVANE_EXE_SUFFIX);
     return test::runProcess(arguments);
 }
 
@@ -51,7 +52,7 @@ struct Json {
 };
 
 class JsonParser {
-public:
+  public:
     explicit JsonParser(const std::string& text) : text_(text) {}
 
     Json parseDocument()
@@ -62,10 +63,11 @@ public:
         return value;
     }
 
-private:
+  private:
     void skipSpace()
     {
-        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\n')) ++pos_;
+        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\n'))
+            ++pos_;
     }
     bool take(char c)
     {
@@ -155,10 +157,11 @@ private:
 };
 
 class MdlinfoLegacyTest : public ::testing::Test {
-protected:
+  protected:
     test::TempDir dir_;
 
-    std::string write(const Bytes& bytes, const std::string& name = "model.mdl", std::size_t length = SIZE_MAX)
+    std::string write(const Bytes& bytes, const std::string& name = "model.mdl",
+                      std::size_t length = SIZE_MAX)
     {
         std::vector<std::uint8_t> data = bytes.data;
         data.resize(std::min(length, data.size()));
@@ -201,8 +204,9 @@ TEST_F(MdlinfoLegacyTest, PrintsEachFormatAsJson)
     // Skins with their own size and mipmaps; 16-bit positions.
     run = mdlinfo({"--json", write(sampleModel("MDL5"))});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    const std::string mdl5Frame = R"("bboxMin":[1,2,3],"bboxMax":[400,500,600],"scale":null,"translate":null,)"
-                                  R"("vertices":[[300,0,0,1],[301,1,1,2],[302,2,2,3]]})";
+    const std::string mdl5Frame =
+        R"("bboxMin":[1,2,3],"bboxMax":[400,500,600],"scale":null,"translate":null,)"
+        R"("vertices":[[300,0,0,1],[301,1,1,2],[302,2,2,3]]})";
     EXPECT_EQ(run.out,
               R"({"format":"MDL5","counts":{"skins":2,"vertices":3,"triangles":1,"texCoords":4,"frames":2},)"
               R"("skins":[{"type":0,"width":4,"height":2,"bytesPerPixel":1,"hasMipmaps":false},)"
@@ -216,7 +220,9 @@ TEST_F(MdlinfoLegacyTest, PrintsEachFormatAsJson)
     for (const char* tag : {"MDL2", "MDL3", "MDL4", "MDL6"}) {
         run = mdlinfo({"--json", write(sampleModel(tag))});
         EXPECT_EQ(run.exitCode, 0) << tag << ": " << run.err;
-        EXPECT_EQ(run.out.rfind(std::string(R"({"format":")") + tag + R"(","counts":{"skins":2,"vertices":3,)", 0), 0u)
+        EXPECT_EQ(
+            run.out.rfind(std::string(R"({"format":")") + tag + R"(","counts":{"skins":2,"vertices":3,)", 0),
+            0u)
             << run.out;
     }
 }
@@ -238,7 +244,8 @@ TEST_F(MdlinfoLegacyTest, PrintsReadableSummary)
     outside.patchI32(kIdpoTriangle + 12, 3);
     run = mdlinfo({write(outside)});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("triangles: 1 read, 1 index outside their counts\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("triangles: 1 read, 1 index outside their counts\n"), std::string::npos)
+        << run.out;
     run = mdlinfo({"--json", write(outside)});
     EXPECT_NE(run.out.find(R"("triangles":[[0,1,3,-1,-1,-1]])"), std::string::npos) << run.out;
 }
@@ -250,7 +257,8 @@ TEST_F(MdlinfoLegacyTest, ReportsWhereReadingStopped)
     std::string path = write(sampleModel("IDPO"), "cut.mdl", kIdpoSize - 6);
     test::ProcessResult run = mdlinfo({"--json", path});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "mdlinfo: " + path + ": frame 1: vertex 1: cannot be read (reading stopped at offset " +
+    EXPECT_EQ(run.err, "mdlinfo: " + path +
+                           ": frame 1: vertex 1: cannot be read (reading stopped at offset " +
                            std::to_string(kIdpoSize - 6) + ")\n");
     EXPECT_NE(run.out.find(R"({"name":"stand2","bboxMin":[1,2,3],"bboxMax":[40,50,60],"scale":null,)"
                            R"("translate":null,"vertices":[[0,0,0,1]]}]}
@@ -279,10 +287,11 @@ TEST_F(MdlinfoLegacyTest, ReportsWhereReadingStopped)
     groupedWide.patchI32(mdl4Frame0, 0);
     run = mdlinfo({write(groupedWide)});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find(": frame 0: starts a group of frames (type 0), which is not read (reading stopped at "
-                           "offset " +
-                           std::to_string(mdl4Frame0 + 36) + ")\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find(": frame 0: starts a group of frames (type 0), which is not read (reading stopped at "
+                     "offset " +
+                     std::to_string(mdl4Frame0 + 36) + ")\n"),
+        std::string::npos)
         << run.err;
     EXPECT_NE(run.out.find("frames: 0 read\n"), std::string::npos) << run.out;
 
@@ -293,8 +302,9 @@ TEST_F(MdlinfoLegacyTest, ReportsWhereReadingStopped)
     path = write(badKind);
     run = mdlinfo({"--json", path});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "mdlinfo: " + path + ": skin 1: has image kind 4, which this format does not have "
-                                            "(reading stopped at offset 100)\n");
+    EXPECT_EQ(run.err, "mdlinfo: " + path +
+                           ": skin 1: has image kind 4, which this format does not have "
+                           "(reading stopped at offset 100)\n");
     EXPECT_NE(run.out.find(R"("hasMipmaps":false}],"texCoords":null,"triangles":null,"frames":null}
 )"),
               std::string::npos)
@@ -303,9 +313,12 @@ TEST_F(MdlinfoLegacyTest, ReportsWhereReadingStopped)
     path = write(sampleModel("MDL3"), "short.mdl", 84 + 12 + 4 + 10);
     run = mdlinfo({"--json", path});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "mdlinfo: " + path + ": skin 1: image: cannot be read (reading stopped at offset 110)\n");
-    EXPECT_NE(run.out.find(R"({"type":2,"width":4,"height":2,"bytesPerPixel":2,"hasMipmaps":false}],"texCoords":null)"),
-              std::string::npos)
+    EXPECT_EQ(run.err,
+              "mdlinfo: " + path + ": skin 1: image: cannot be read (reading stopped at offset 110)\n");
+    EXPECT_NE(
+        run.out.find(
+            R"({"type":2,"width":4,"height":2,"bytesPerPixel":2,"hasMipmaps":false}],"texCoords":null)"),
+        std::string::npos)
         << run.out;
 }
 
@@ -352,7 +365,8 @@ std::int64_t checkDocument(const Json& doc, const std::string& tag)
             if (idpo) {
                 EXPECT_EQ(c, -1);
             } else {
-                EXPECT_TRUE(c >= 0 && c < texCoordCount) << "texture coordinate " << c << " of " << texCoordCount;
+                EXPECT_TRUE(c >= 0 && c < texCoordCount)
+                    << "texture coordinate " << c << " of " << texCoordCount;
             }
         }
     }
@@ -370,7 +384,8 @@ std::int64_t checkDocument(const Json& doc, const std::string& tag)
                 ADD_FAILURE() << "a vertex of " << v.items.size() << " values";
                 continue;
             }
-            for (std::size_t i = 0; i < 3; ++i) EXPECT_LE(v.items[i].integer(), 255);
+            for (std::size_t i = 0; i < 3; ++i)
+                EXPECT_LE(v.items[i].integer(), 255);
             EXPECT_LT(v.items[3].integer(), 162);
         }
         bytes += (idpo ? 28 : 40) + vertexCount * 4;
@@ -383,7 +398,8 @@ TEST(MdlinfoLegacyRealFilesTest, EveryFileReadsCleanly)
     const fs::path root = fs::path(KELVANE_TESTDATA) / "legacy";
     ASSERT_TRUE(fs::is_directory(root)) << "test data not found at " << root.string();
     int files = 0;
-    for (const auto& [subfolder, extension, tag] : {std::tuple{"idpo", ".mdl", "IDPO"}, {"idp2", ".md2", "IDP2"}}) {
+    for (const auto& [subfolder, extension, tag] :
+         {std::tuple{"idpo", ".mdl", "IDPO"}, {"idp2", ".md2", "IDP2"}}) {
         for (const fs::directory_entry& entry : fs::directory_iterator(root / subfolder)) {
             if (!entry.is_regular_file() || entry.path().extension() != extension) continue;
             ++files;
@@ -396,19 +412,23 @@ TEST(MdlinfoLegacyRealFilesTest, EveryFileReadsCleanly)
             if (hasGroupedFrames(name)) {
                 // Stopped at the group's header, just past which the cursor stays.
                 EXPECT_EQ(run.exitCode, 2);
-                EXPECT_LT(doc["frames"].items.size(), static_cast<std::size_t>(doc["counts"]["frames"].integer()));
-                EXPECT_EQ(run.err.rfind("mdlinfo: " + path + ": frame " + std::to_string(doc["frames"].items.size()) +
+                EXPECT_LT(doc["frames"].items.size(),
+                          static_cast<std::size_t>(doc["counts"]["frames"].integer()));
+                EXPECT_EQ(run.err.rfind("mdlinfo: " + path + ": frame " +
+                                            std::to_string(doc["frames"].items.size()) +
                                             ": starts a group of frames",
                                         0),
                           0u)
                     << run.err;
-                EXPECT_NE(run.err.find("(reading stopped at offset " + std::to_string(bytesRead + 28) + ")\n"),
-                          std::string::npos)
+                EXPECT_NE(
+                    run.err.find("(reading stopped at offset " + std::to_string(bytesRead + 28) + ")\n"),
+                    std::string::npos)
                     << run.err;
             } else {
                 EXPECT_EQ(run.exitCode, 0) << run.err;
                 EXPECT_EQ(run.err, "");
-                EXPECT_EQ(doc["frames"].items.size(), static_cast<std::size_t>(doc["counts"]["frames"].integer()));
+                EXPECT_EQ(doc["frames"].items.size(),
+                          static_cast<std::size_t>(doc["counts"]["frames"].integer()));
                 EXPECT_LE(bytesRead, static_cast<std::int64_t>(entry.file_size()));
             }
             // The summary reads the same way.

@@ -23,12 +23,13 @@ using test::Mdl7Builder;
 using ToolRun = test::ProcessResult;
 
 class MdlinfoTest : public testing::Test {
-protected:
+  protected:
     test::TempDir dir_;
 
     ToolRun mdlinfo(std::vector<std::string> arguments)
     {
-        arguments.insert(arguments.begin(), std::string(KELVANE_BINARY_DIR) + "/tools/mdlinfo" KELVANE_EXE_SUFFIX);
+        arguments.insert(arguments.begin(),
+                         std::string(KELVANE_BINARY_DIR) + "/tools/mdlinfo" KELVANE_EXE_SUFFIX);
         return test::runProcess(arguments);
     }
 
@@ -122,8 +123,9 @@ TEST_F(MdlinfoTest, ShowsFloatsNamesAndNormalsExactly)
         << run.out;
     EXPECT_NE(run.out.find(R"("x":"nan","y":"inf","z":"-inf")"), std::string::npos);
     // 12-byte triangles carry neither skin index nor second set.
-    EXPECT_NE(run.out.find(R"("texCoordIndex":[0,0,0],"skinIndex":null,"texCoordIndex2":null,"skinIndex2":null)"),
-              std::string::npos);
+    EXPECT_NE(
+        run.out.find(R"("texCoordIndex":[0,0,0],"skinIndex":null,"texCoordIndex2":null,"skinIndex2":null)"),
+        std::string::npos);
     // 16-byte vertices take their normal from the table; an index outside it
     // and a record without a normal give null.
     EXPECT_NE(run.out.find(R"("x":16777216,"y":0,"z":0,"nx":0,"ny":0,"nz":1})"), std::string::npos);
@@ -141,12 +143,14 @@ TEST_F(MdlinfoTest, ReportsWhereReadingStopped)
     const std::string path = model.writeTo(dir_.path("cut.mdl"), cut);
     ToolRun run = mdlinfo({"--json", path});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "mdlinfo: " + path + ": group 0: vertex 1: cannot be read (reading stopped at offset " +
+    EXPECT_EQ(run.err, "mdlinfo: " + path +
+                           ": group 0: vertex 1: cannot be read (reading stopped at offset " +
                            std::to_string(cut) + ")\n");
     // What was read is still printed, as a complete document.
-    EXPECT_NE(run.out.find(R"("vertices":[{"boneIndex":-1,"x":1,"y":0,"z":0,"nx":0,"ny":0,"nz":1}],"frames":[]}],)"
-                           R"("deformers":null,"trailer":null,"secondTrailer":null})"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find(R"("vertices":[{"boneIndex":-1,"x":1,"y":0,"z":0,"nx":0,"ny":0,"nz":1}],"frames":[]}],)"
+                     R"("deformers":null,"trailer":null,"secondTrailer":null})"),
+        std::string::npos)
         << run.out;
 
     run = mdlinfo({path});

@@ -172,7 +172,7 @@ void printLegacyText(std::ostream& out, const Model& model)
 
 // Small writers for the shapes every record repeats.
 class Json {
-public:
+  public:
     explicit Json(std::ostream& out) : json_(out) {}
 
     JsonWriter& operator*() { return json_; }
@@ -231,7 +231,7 @@ public:
         json_.endArray();
     }
 
-private:
+  private:
     JsonWriter json_;
 };
 

@@ -39,7 +39,7 @@ namespace header = kelvane::mdl7::header;
 
 // splitmix64: the same sequence everywhere.
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
     std::uint64_t next()
     {
@@ -52,14 +52,15 @@ public:
     bool chance(int percent) { return below(100) < percent; }
     float unit() { return float(next() >> 40) * (1.0f / 16777216.0f); }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
-const char* const kExternalNames[] = {"wood.png", "rock.jpg", "Cloth Pattern.JPEG", "metal.tga", "noextension"};
+const char* const kExternalNames[] = {"wood.png", "rock.jpg", "Cloth Pattern.JPEG", "metal.tga",
+                                      "noextension"};
 
 // Bytes per pixel of each image kind.
 constexpr int kBytesPerPixel[8] = {1, 0, 2, 2, 3, 4, 1, 1};
@@ -87,7 +88,8 @@ void addSkin(Mdl7Builder& b, Random& random, int kind, int index)
                 bytes += std::int64_t(w) * h * kBytesPerPixel[kind];
             }
         }
-        for (std::int64_t i = 0; i < bytes; ++i) b.u8(static_cast<std::uint8_t>(random.next() >> 56));
+        for (std::int64_t i = 0; i < bytes; ++i)
+            b.u8(static_cast<std::uint8_t>(random.next() >> 56));
     }
     if ((type & 0x10) != 0) {
         b.material({0.8f, 0.8f, 0.8f, 1, 0.2f, 0.2f, 0.2f, 1, 0, 0, 0, 1, 0, 0, 0, 1, 16});
@@ -116,7 +118,8 @@ void addMeshGroup(Mdl7Builder& b, Random& random, int modelIndex, int groupIndex
              .triangleCount = plan.triangleCount,
              .vertexCount = vertices,
              .frameCount = wantVertices ? plan.frameCount : 0});
-    for (int s = 0; s < plan.skinCount; ++s) addSkin(b, random, (modelIndex + groupIndex + s) % 8, s);
+    for (int s = 0; s < plan.skinCount; ++s)
+        addSkin(b, random, (modelIndex + groupIndex + s) % 8, s);
 
     for (int t = 0; t < plan.texCoordCount; ++t) {
         float s = 0, u = 0;
@@ -144,16 +147,18 @@ void addMeshGroup(Mdl7Builder& b, Random& random, int modelIndex, int groupIndex
                 for (int k = 0; k < 3; ++k) {
                     triangle.vertex[k] = static_cast<std::uint16_t>(corner[k]);
                     int texCoord = corner[k] % plan.texCoordCount;
-                    if (plan.spreadTexCoords) texCoord = (corner[k] + 20000 * (written % 3)) % plan.texCoordCount;
+                    if (plan.spreadTexCoords)
+                        texCoord = (corner[k] + 20000 * (written % 3)) % plan.texCoordCount;
                     if (random.chance(2)) texCoord = 0xFFFF;
                     if (random.chance(2)) texCoord = plan.texCoordCount + 3;
                     triangle.texCoord[k] = static_cast<std::uint16_t>(texCoord);
                 }
                 // Mostly the group's skins; sometimes none (-1) or one past them.
                 const int pick = random.below(100);
-                triangle.skinIndex = pick < 6 ? -1 : pick < 10 ? plan.skinCount + 1
-                                                 : plan.skinCount > 0 ? random.below(plan.skinCount)
-                                                                      : 0;
+                triangle.skinIndex = pick < 6             ? -1
+                                     : pick < 10          ? plan.skinCount + 1
+                                     : plan.skinCount > 0 ? random.below(plan.skinCount)
+                                                          : 0;
                 b.triangle(triangle);
                 ++written;
             }
@@ -182,17 +187,21 @@ void addMeshGroup(Mdl7Builder& b, Random& random, int modelIndex, int groupIndex
         for (int v = f % 3; v < vertices; v += 3) {
             const float x = float(v % plan.columns) - float(plan.columns) / 2;
             const float y = float(v / plan.columns) - float(plan.rows) / 2;
-            Mdl7Builder::Vertex fv{.x = x, .y = y, .z = 0.5f * float(f + 1), .index = static_cast<std::uint16_t>(v)};
+            Mdl7Builder::Vertex fv{
+                .x = x, .y = y, .z = 0.5f * float(f + 1), .index = static_cast<std::uint16_t>(v)};
             fv.normalIndex = static_cast<std::uint16_t>(random.below(162));
             if (random.chance(2)) fv.index = static_cast<std::uint16_t>(vertices + 7); // outside the group
             if (random.chance(2)) fv.y = kNaN;
             moved.push_back(fv);
         }
         const int boneTransforms = random.chance(30) ? 1 : 0;
-        b.frame({.name = "frame" + std::to_string(f), .frameVertexCount = std::int32_t(moved.size()),
+        b.frame({.name = "frame" + std::to_string(f),
+                 .frameVertexCount = std::int32_t(moved.size()),
                  .boneTransformCount = boneTransforms});
-        for (const auto& fv : moved) b.frameVertex(fv);
-        for (int t = 0; t < boneTransforms; ++t) b.boneTransform(0, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+        for (const auto& fv : moved)
+            b.frameVertex(fv);
+        for (int t = 0; t < boneTransforms; ++t)
+            b.boneTransform(0, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
     }
 }
 
@@ -207,7 +216,8 @@ std::vector<std::uint8_t> makeModel(int index)
     b.setRecordSize(header::kTriangleRecordSize, kTriangleSizes[(index / 2) % 4]);
 
     const int bones = index % 3;
-    for (int i = 0; i < bones; ++i) b.bone(i == 0 ? 0xFFFF : 0, 0, 0, float(i), "bone" + std::to_string(i));
+    for (int i = 0; i < bones; ++i)
+        b.bone(i == 0 ? 0xFFFF : 0, 0, 0, float(i), "bone" + std::to_string(i));
 
     const bool large = index == 7;
     const int groups = large ? 1 : 1 + index % 4;
@@ -215,7 +225,8 @@ std::vector<std::uint8_t> makeModel(int index)
     for (int g = 0; g < groups; ++g) {
         if (!large && g > 0 && (index + g) % 5 == 0) {
             // An opaque group of another type.
-            b.group({.type = static_cast<std::uint8_t>(2 + g % 2), .name = "opaque" + std::to_string(g)}).fill(12, 0xAB);
+            b.group({.type = static_cast<std::uint8_t>(2 + g % 2), .name = "opaque" + std::to_string(g)})
+                .fill(12, 0xAB);
             continue;
         }
         GroupPlan plan;
@@ -229,7 +240,7 @@ std::vector<std::uint8_t> makeModel(int index)
         plan.frameCount = large ? 1 : random.below(4);
         const int shape = (index + g) % 9;
         if (!large && shape == 3) plan.triangleCount = 0; // a group without triangles
-        const bool wantVertices = large || shape != 6;     // shape 6: triangles, no vertices
+        const bool wantVertices = large || shape != 6;    // shape 6: triangles, no vertices
         if (g == 0 && index % 6 == 5) deformers = 1;
         addMeshGroup(b, random, index, g, plan, wantVertices);
     }

@@ -96,7 +96,8 @@ TEST(LegacyCorruptInputTest, ImpossibleSkinSizesFailAtTheEndOfTheData)
         std::int32_t width = 0, height = 0, bytesPerPixel = 0;
         bool hasMipmaps = false;
         ASSERT_TRUE(wideReader.readSkinFormat(type, width, height, bytesPerPixel, hasMipmaps));
-        EXPECT_FALSE(wideReader.readSkinPixels(&image, nullptr, nullptr, nullptr)) << size[0] << " x " << size[1];
+        EXPECT_FALSE(wideReader.readSkinPixels(&image, nullptr, nullptr, nullptr))
+            << size[0] << " x " << size[1];
         EXPECT_EQ(wideReader.remaining(), 0);
     }
 }
@@ -116,8 +117,8 @@ TEST(LegacyCorruptInputTest, NegativeAndHugeCountsFail)
                 const Attached data(bytes);
                 auto reader = readerFor(tag);
                 ASSERT_GT(reader->parseHeader(data.data(), data.length()), 0);
-                const std::string where = std::string(tag) + " field " + std::to_string(offset) + " = " +
-                                          std::to_string(bad);
+                const std::string where =
+                    std::string(tag) + " field " + std::to_string(offset) + " = " + std::to_string(bad);
                 if (std::string(tag) == "IDPO" && offset == 72) {
                     // Not a count in this format.
                     EXPECT_TRUE(reader->skipGroup()) << where;

@@ -82,8 +82,8 @@ inline WalkResult walkModel(LegacyModelReader& reader, const std::string& label,
                 EXPECT_EQ(texCoords[i], -1) << label << ": triangle " << result.triangles;
             } else {
                 EXPECT_TRUE(texCoords[i] >= 0 && texCoords[i] < texCoordCount)
-                    << label << ": triangle " << result.triangles << " uses texture coordinate " << texCoords[i]
-                    << " of " << texCoordCount;
+                    << label << ": triangle " << result.triangles << " uses texture coordinate "
+                    << texCoords[i] << " of " << texCoordCount;
             }
         }
     }

@@ -50,7 +50,8 @@ TEST(LegacyReaderTagsTest, EachReaderAcceptsOnlyItsOwnTags)
             const Attached data(bytes);
             auto reader = kind.create();
             const bool expected = kind.tags.count(tag) != 0;
-            EXPECT_EQ(reader->parseHeader(data.data(), data.length()), expected ? 84 : 0) << kind.name << " " << tag;
+            EXPECT_EQ(reader->parseHeader(data.data(), data.length()), expected ? 84 : 0)
+                << kind.name << " " << tag;
             EXPECT_EQ(reader->dataLimit(), expected ? 84 : 0) << kind.name << " " << tag;
             const std::uint8_t* header = nullptr;
             EXPECT_TRUE(reader->getHeader(header));
@@ -260,18 +261,20 @@ TEST(Mdl2ReaderTest, NormalIndexOutsideTheTableBecomesZero)
     c.frames = 1;
     Bytes idpo = header84("IDPO", c);
     idpo.i32(0).fill(8).field("f", 16);
-    for (std::uint8_t normal : {0, 161, 162, 255}) idpo.u8(9).u8(8).u8(7).u8(normal);
+    for (std::uint8_t normal : {0, 161, 162, 255})
+        idpo.u8(9).u8(8).u8(7).u8(normal);
     Bytes mdl4 = header84("MDL4", c);
     mdl4.i32(2).fill(16).field("f", 16);
-    for (std::uint8_t normal : {0, 161, 162, 255}) mdl4.u16(9).u16(8).u16(7).u8(normal).u8(0);
+    for (std::uint8_t normal : {0, 161, 162, 255})
+        mdl4.u16(9).u16(8).u16(7).u8(normal).u8(0);
 
     Mdl2Reader oldReader;
     Mdl4Reader wideReader;
     const Attached idpoData(idpo), mdl4Data(mdl4);
     ASSERT_GT(oldReader.parseHeader(idpoData.data(), idpoData.length()), 0);
     ASSERT_GT(wideReader.parseHeader(mdl4Data.data(), mdl4Data.length()), 0);
-    for (LegacyModelReader* reader : {static_cast<LegacyModelReader*>(&oldReader),
-                                      static_cast<LegacyModelReader*>(&wideReader)}) {
+    for (LegacyModelReader* reader :
+         {static_cast<LegacyModelReader*>(&oldReader), static_cast<LegacyModelReader*>(&wideReader)}) {
         ASSERT_TRUE(reader->readFrameHeader(nullptr, nullptr, nullptr, nullptr, nullptr));
         const std::int32_t expected[] = {0, 161, 0, 0};
         for (std::int32_t want : expected) {
@@ -302,7 +305,8 @@ TEST(Mdl2ReaderTest, FrameNameIsCutAtItsZeroAndAlwaysTerminated)
     std::memset(name, 'X', sizeof name);
     ASSERT_TRUE(reader.readFrameHeader(name, nullptr, nullptr, nullptr, nullptr));
     EXPECT_STREQ(name, "run");
-    for (int i = 3; i < 16; ++i) EXPECT_EQ(name[i], '\0') << i;
+    for (int i = 3; i < 16; ++i)
+        EXPECT_EQ(name[i], '\0') << i;
     EXPECT_EQ(name[16], 'X'); // nothing written past the 16 bytes
 
     std::memset(name, 'X', sizeof name);
