@@ -8,7 +8,7 @@
 // reader hands out something its contract promises (a terminated name, a
 // pointer into its own data), a broken promise aborts.
 //
-// The readers and the split take file names, so every input is written to a
+// The readers, the loaders and the split take file names, so every input is written to a
 // file in a private folder made once per process (under /dev/shm when it
 // exists, which keeps the file system out of the measurements) and removed at
 // exit.
@@ -16,9 +16,12 @@
 
 #include "app/Options.h"
 #include "app/SplitDriver.h"
+#include "mdl/ByteOrder.h"
 #include "mdl/Mdl7Reader.h"
 #include "mdl/OpenModelFile.h"
 #include "mdl/legacy/LegacyModelReader.h"
+#include "scene/LoadModel.h"
+#include "scene/gltf/GltfExport.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -797,6 +800,68 @@ inline int runSplit(const std::uint8_t* data, std::size_t size)
     const bool ok = driver.run(path.c_str());
     detail::require(ok || !err.str().empty(), "failed run without a message");
     std::filesystem::remove_all(folder, error);
+    return 0;
+}
+
+// What a conversion input selects with its last byte: bit 0 leaves the
+// animation out, bit 1 gives a palette (so 8-bit skins become PNG images),
+// bit 2 asks for .gltf and .bin instead of a .glb. The last byte, not the
+// first, so that any model file is a seed as it stands.
+struct ConvertChoice {
+    scene::gltf::ExportOptions options;
+    bool separateBinary = false;
+};
+
+inline ConvertChoice convertChoice(std::uint8_t selector)
+{
+    ConvertChoice choice;
+    choice.options.animation = (selector & 0x01) == 0;
+    if ((selector & 0x02) != 0) {
+        auto& palette = choice.options.palette.emplace();
+        for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    choice.separateBinary = (selector & 0x04) != 0;
+    // Small enough that a hostile model cannot make the harness run out of
+    // memory or time; the limit is checked before anything is written.
+    choice.options.maxOutputBytes = 64u << 20;
+    return choice;
+}
+
+// Loads the input as mdlconvert does (any format, parts that are not
+// exported may fail) and exports it in memory. A load or export that fails
+// must say why; a .glb that succeeds must be framed as its header says.
+inline int runConvert(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0) return 0;
+    const ConvertChoice choice = convertChoice(data[size - 1]);
+    const std::string path = ScratchFolder::instance().root() + "/convert.mdl";
+    writeInput(path, data, size);
+    const scene::LoadResult loaded = scene::loadModel(path.c_str(), scene::LoadMode::kForExport);
+    if (!loaded.openError.empty()) return 0;
+    if (loaded.failure) {
+        detail::require(!loaded.failure->place.empty() && !loaded.failure->reason.empty(),
+                        "load failure without a place or reason");
+        return 0;
+    }
+    scene::gltf::ExportReport report;
+    if (choice.separateBinary) {
+        scene::gltf::StringSink json, bin;
+        const bool ok = scene::gltf::exportGltf(loaded.model, choice.options, json, bin, "convert.bin", report);
+        detail::require(ok || !report.failure.empty(), "failed export without a message");
+        detail::require(!ok || (report.jsonBytes == json.bytes.size() && report.binaryBytes == bin.bytes.size()),
+                        "export report disagrees with the bytes written");
+        return 0;
+    }
+    scene::gltf::StringSink glb;
+    const bool ok = scene::gltf::exportGlb(loaded.model, choice.options, glb, report);
+    detail::require(ok || !report.failure.empty(), "failed export without a message");
+    if (ok) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(glb.bytes.data());
+        detail::require(glb.bytes.size() >= 20 && std::memcmp(bytes, "glTF", 4) == 0,
+                        "a .glb that does not start with its header");
+        detail::require(loadU32(bytes + 8) == glb.bytes.size(), "a .glb whose length field is wrong");
+        detail::require(loadU32(bytes + 12) % 4 == 0, "a .glb JSON chunk that is not 4-byte aligned");
+    }
     return 0;
 }
 

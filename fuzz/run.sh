@@ -15,7 +15,7 @@ tools/deps.sh --fuzz
 seconds=${1:-60}
 shift || true
 harnesses=("$@")
-if [ ${#harnesses[@]} -eq 0 ]; then harnesses=(mdl7_reader legacy_readers split); fi
+if [ ${#harnesses[@]} -eq 0 ]; then harnesses=(mdl7_reader legacy_readers split convert); fi
 build=${KELVANE_FUZZ_BUILD:-build-fuzz}
 findings=${KELVANE_FUZZ_FINDINGS:-$build/findings}
 
@@ -30,7 +30,10 @@ run_one() {
   local harness=$1 scratch="$findings/$1"
   mkdir -p "$scratch/new"
   echo "== fuzz $harness for ${seconds}s"
-  if "$build/fuzz/fuzz_$harness" "$scratch/new" "fuzz/corpus/$harness" \
+  # The conversion harness also starts from the real legacy model files.
+  local corpora=("fuzz/corpus/$harness")
+  if [ "$harness" = convert ]; then corpora+=(tests/data/legacy/idpo tests/data/legacy/idp2); fi
+  if "$build/fuzz/fuzz_$harness" "$scratch/new" "${corpora[@]}" \
       -max_total_time="$seconds" -timeout=1 -rss_limit_mb=512 -malloc_limit_mb=512 \
       -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$scratch/" \
       >"$scratch/log.txt" 2>&1; then

@@ -78,6 +78,25 @@ TEST(FuzzRegression, SplitInputsRunClean)
     EXPECT_GT(replay("corpus/split", &fuzz::runSplit), 0u) << "the seed corpus is missing";
 }
 
+TEST(FuzzRegression, ConvertInputsRunClean)
+{
+    replay("regressions/convert", &fuzz::runConvert);
+    EXPECT_GT(replay("corpus/convert", &fuzz::runConvert), 0u) << "the seed corpus is missing";
+}
+
+TEST(FuzzRegression, ConvertOptionsComeFromTheLastByte)
+{
+    const fuzz::ConvertChoice plain = fuzz::convertChoice(0x00);
+    EXPECT_TRUE(plain.options.animation);
+    EXPECT_FALSE(plain.options.palette);
+    EXPECT_FALSE(plain.separateBinary);
+    const fuzz::ConvertChoice all = fuzz::convertChoice(0x07);
+    EXPECT_FALSE(all.options.animation);
+    EXPECT_TRUE(all.options.palette);
+    EXPECT_TRUE(all.separateBinary);
+    EXPECT_LE(all.options.maxOutputBytes, 64u << 20);
+}
+
 TEST(FuzzRegression, SplitOptionsComeFromTheFirstByte)
 {
     const Options none = fuzz::splitOptions(0x00);
@@ -154,6 +173,12 @@ TEST(FuzzSeeds, DISABLED_WriteCorpus)
     for (const char* magic : {"IDPO", "MDL2", "MDL3", "IDP2", "MDL4", "MDL5", "MDL6"}) {
         writeSeed(root / "legacy_readers", std::string(magic) + ".mdl",
                   testing_legacy::sampleModel(magic).data);
+    }
+    // Conversion seeds are whole model files (the options come from the
+    // last byte); fuzz/run.sh adds the real legacy files of tests/data.
+    for (const auto& [name, bytes] : mdl7Seeds()) writeSeed(root / "convert", name, bytes);
+    for (const char* magic : {"IDPO", "MDL2", "MDL3", "IDP2", "MDL4", "MDL5", "MDL6"}) {
+        writeSeed(root / "convert", std::string(magic) + ".mdl", testing_legacy::sampleModel(magic).data);
     }
 }
 
