@@ -818,7 +818,8 @@ inline ConvertChoice convertChoice(std::uint8_t selector)
     choice.options.animation = (selector & 0x01) == 0;
     if ((selector & 0x02) != 0) {
         auto& palette = choice.options.palette.emplace();
-        for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<std::uint8_t>(i * 7);
+        for (std::size_t i = 0; i < palette.size(); ++i)
+            palette[i] = static_cast<std::uint8_t>(i * 7);
     }
     choice.separateBinary = (selector & 0x04) != 0;
     // Small enough that a hostile model cannot make the harness run out of
@@ -846,9 +847,11 @@ inline int runConvert(const std::uint8_t* data, std::size_t size)
     scene::gltf::ExportReport report;
     if (choice.separateBinary) {
         scene::gltf::StringSink json, bin;
-        const bool ok = scene::gltf::exportGltf(loaded.model, choice.options, json, bin, "convert.bin", report);
+        const bool ok =
+            scene::gltf::exportGltf(loaded.model, choice.options, json, bin, "convert.bin", report);
         detail::require(ok || !report.failure.empty(), "failed export without a message");
-        detail::require(!ok || (report.jsonBytes == json.bytes.size() && report.binaryBytes == bin.bytes.size()),
+        detail::require(!ok ||
+                            (report.jsonBytes == json.bytes.size() && report.binaryBytes == bin.bytes.size()),
                         "export report disagrees with the bytes written");
         return 0;
     }

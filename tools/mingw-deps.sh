@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libraries the Windows executables link statically, which Debian
 # packages for Linux only: zlib and libspng (PNG encoding in mdlconvert).
+# Also copies the header-only libraries the tests read glTF back with
+# (tinygltf, nlohmann's JSON, stb's image loader) from Debian's packages,
+# which install them where a cross build does not look.
 #
 #   tools/mingw-deps.sh PREFIX
 #
@@ -16,7 +19,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 prefix=$(realpath -m "${1:?usage: tools/mingw-deps.sh PREFIX}")
 stamp="$prefix/.kelvane-deps"
-versions="zlib 1:1.2.13.dfsg libspng 0.7.3"
+versions="zlib 1:1.2.13.dfsg libspng 0.7.3 headers 1"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$versions" ]; then
   exit 0
 fi
@@ -59,5 +62,9 @@ cc=$(command -v x86_64-w64-mingw32-gcc-posix || command -v x86_64-w64-mingw32-gc
 "$cc" -O2 -DNDEBUG -DSPNG_STATIC -DSPNG_DISABLE_OPT=1 -I"$prefix/include" -c "$spng/spng.c" -o "$work/spng.o"
 x86_64-w64-mingw32-ar rcs "$prefix/lib/libspng.a" "$work/spng.o"
 cp "$spng/spng.h" "$prefix/include/"
+
+echo "== Header-only test libraries =="
+cp /usr/include/tiny_gltf.h /usr/include/stb/stb_image.h "$prefix/include/"
+cp -r /usr/include/nlohmann "$prefix/include/"
 
 echo "$versions" >"$stamp"

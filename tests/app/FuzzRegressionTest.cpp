@@ -176,7 +176,8 @@ TEST(FuzzSeeds, DISABLED_WriteCorpus)
     }
     // Conversion seeds are whole model files (the options come from the
     // last byte); fuzz/run.sh adds the real legacy files of tests/data.
-    for (const auto& [name, bytes] : mdl7Seeds()) writeSeed(root / "convert", name, bytes);
+    for (const auto& [name, bytes] : mdl7Seeds())
+        writeSeed(root / "convert", name, bytes);
     for (const char* magic : {"IDPO", "MDL2", "MDL3", "IDP2", "MDL4", "MDL5", "MDL6"}) {
         writeSeed(root / "convert", std::string(magic) + ".mdl", testing_legacy::sampleModel(magic).data);
     }
