@@ -1,5 +1,6 @@
 #include "app/SkinTable.h"
 
+#include "mdl/ImageSize.h"
 #include "mdl/Mdl7Format.h"
 #include "mdl/Mdl7Reader.h"
 #include "mdl/Mdl7Writer.h"
@@ -32,7 +33,7 @@ std::string_view textureBaseName(const char* name)
 std::string_view referencedFileName(const SkinRecord& record)
 {
     if (kind(record.skinType) != skin::kKindExternal || record.pixels == nullptr) return {};
-    const std::int64_t imageBytes = std::int64_t(record.width) * record.height;
+    const std::int64_t imageBytes = imageByteCount(record.width, record.height, record.bytesPerPixel);
     if (imageBytes <= 0) return {};
     const auto* text = reinterpret_cast<const char*>(record.pixels);
     const void* zero = std::memchr(text, 0, static_cast<std::size_t>(imageBytes));

@@ -1,6 +1,7 @@
 #include "mdl/Mdl7Reader.h"
 
 #include "mdl/ByteOrder.h"
+#include "mdl/ImageSize.h"
 #include "mdl/Mdl7Format.h"
 #include "mdl/NormalTable.h"
 
@@ -14,22 +15,6 @@ namespace kelvane {
 namespace {
 
 using namespace mdl7;
-
-// Byte count of an image: width x height x bytesPerPixel in 64-bit. A
-// negative dimension is as corrupt as a negative count, and a product beyond
-// 64 bits cannot fit in any file; both become -1, which the cursor refuses
-// exactly like running out of data.
-std::int64_t imageByteCount(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel)
-{
-    if (width < 0 || height < 0) return -1;
-    // width x height < 2^62 is exact; times bytesPerPixel (0 to 4) it can
-    // pass 2^63, far beyond any file, so such an image is refused before the
-    // multiplication. An image of kind 1 takes no bytes whatever its size.
-    const std::int64_t pixels = std::int64_t(width) * height;
-    if (bytesPerPixel == 0) return 0;
-    if (pixels > std::numeric_limits<std::int64_t>::max() / bytesPerPixel) return -1;
-    return pixels * bytesPerPixel;
-}
 
 // A run is read straight from the mapped file, which is rarely in the
 // processor's caches. Asking for the bytes a kilobyte ahead keeps the loads
@@ -302,8 +287,8 @@ bool Mdl7Reader::readSkinPixels(const std::uint8_t** image, const std::uint8_t**
                                 const std::uint8_t** mipmap2, const std::uint8_t** mipmap3)
 {
     if (!isReady() || skin_ == nullptr) return false;
-    std::int32_t width = loadI32(skin_ + skin::kWidth);
-    std::int32_t height = loadI32(skin_ + skin::kHeight);
+    const std::int32_t width = loadI32(skin_ + skin::kWidth);
+    const std::int32_t height = loadI32(skin_ + skin::kHeight);
 
     // A given place must receive its image; a null place only steps over it,
     // and running out of data there is not reported.
@@ -316,10 +301,10 @@ bool Mdl7Reader::readSkinPixels(const std::uint8_t** image, const std::uint8_t**
 
     if (!takeImage(image, imageByteCount(width, height, bytesPerPixel_))) return false;
     if (!hasMipmaps_) return true;
-    for (const std::uint8_t** place : {mipmap1, mipmap2, mipmap3}) {
-        width /= 2;
-        height /= 2;
-        if (!takeImage(place, imageByteCount(width, height, bytesPerPixel_))) return false;
+    const std::uint8_t** const places[kMipmapCount] = {mipmap1, mipmap2, mipmap3};
+    for (int level = 1; level <= kMipmapCount; ++level) {
+        const std::int64_t byteCount = mipmapByteCount(width, height, bytesPerPixel_, level);
+        if (!takeImage(places[level - 1], byteCount)) return false;
     }
     return true;
 }

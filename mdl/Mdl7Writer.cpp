@@ -1,6 +1,7 @@
 #include "mdl/Mdl7Writer.h"
 
 #include "mdl/ByteOrder.h"
+#include "mdl/ImageSize.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,19 +19,6 @@ constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 // 0xFFFF (the "no index" value) and 0xFF.
 constexpr std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(value); }
 constexpr std::uint8_t low8(std::int32_t value) { return static_cast<std::uint8_t>(value); }
-
-// Bytes of width x height pixels of `bytesPerPixel` bytes, or -1 when the
-// size is negative or does not fit a 32-bit field. Each factor is a 32-bit
-// value, so width x height cannot overflow 64 bits; the product with the
-// third factor is taken only once width x height is known to fit 32 bits.
-std::int64_t imageBytes(std::int64_t width, std::int64_t height, std::int64_t bytesPerPixel)
-{
-    const std::int64_t pixels = width * height;
-    if (pixels == 0 || bytesPerPixel == 0) return 0;
-    if (pixels > kInt32Max || pixels < -kInt32Max) return -1;
-    const std::int64_t bytes = pixels * bytesPerPixel;
-    return bytes >= 0 && bytes <= kInt32Max ? bytes : -1;
-}
 
 void storeTriangle(std::uint8_t* record, std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
                    std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
@@ -296,12 +284,12 @@ bool Mdl7Writer::setSkinImage(std::int32_t width, std::int32_t height, std::int3
 bool Mdl7Writer::writeSkinPixels(const void* main, const void* mip1, const void* mip2, const void* mip3)
 {
     if (!isOpen()) return false;
-    std::int64_t width = loadI32(skinHeader_ + skin::kWidth);
-    std::int64_t height = loadI32(skinHeader_ + skin::kHeight);
+    const std::int32_t width = loadI32(skinHeader_ + skin::kWidth);
+    const std::int32_t height = loadI32(skinHeader_ + skin::kHeight);
     // A raw block (type byte exactly 6) is width x height bytes whatever the
     // bytes per pixel; its mipmaps, if any, are sized by the usual rule.
     const bool rawBlock = loadU8(skinHeader_ + skin::kType) == skin::kKindRawBlock;
-    const std::int64_t mainBytes = imageBytes(width, height, rawBlock ? 1 : bytesPerPixel_);
+    const std::int64_t mainBytes = imageByteCount(width, height, rawBlock ? 1 : bytesPerPixel_);
     if (mainBytes < 0 || (mainBytes > 0 && main == nullptr)) return false;
 
     // Only images written whole are counted.
@@ -310,14 +298,10 @@ bool Mdl7Writer::writeSkinPixels(const void* main, const void* mip1, const void*
     if (!hasMipmaps_) return true;
     if (mip1 == nullptr || mip2 == nullptr || mip3 == nullptr) return false;
 
-    const void* const mipmaps[3] = {mip1, mip2, mip3};
-    for (const void* mip : mipmaps) {
-        // Each level halves both dimensions, truncating, so odd sizes run
-        // down to empty levels (5 x 3 gives 2 x 1, 1 x 0, 0 x 0).
-        width /= 2;
-        height /= 2;
-        const std::int64_t bytes = imageBytes(width, height, bytesPerPixel_);
-        if (bytes < 0 || file_.write(mip, bytes) != bytes) return false;
+    const void* const mipmaps[kMipmapCount] = {mip1, mip2, mip3};
+    for (int level = 1; level <= kMipmapCount; ++level) {
+        const std::int64_t bytes = mipmapByteCount(width, height, bytesPerPixel_, level);
+        if (bytes < 0 || file_.write(mipmaps[level - 1], bytes) != bytes) return false;
         addToGroupAndModel(bytes);
     }
     return true;

@@ -95,11 +95,10 @@ class Mdl2Reader : public LegacyModelReader {
     // The int32 at `offset` in the header; 0 while no file is open.
     [[nodiscard]] std::int32_t headerField(int offset) const;
 
-    // Hands out (or, with a null `out`, skips) an image of width x height x
-    // bytesPerPixel bytes. A negative dimension or a size beyond any loadable
-    // file fails like running out of data.
-    bool readImage(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel,
-                   const std::uint8_t** out);
+    // Hands out (or, with a null `out`, skips) an image of `byteCount` bytes
+    // as imageByteCount gives them; its -1 for a negative dimension or an
+    // image beyond any loadable file fails like running out of data.
+    bool takeImage(std::int64_t byteCount, const std::uint8_t** out);
     // Skips `count` records of `recordSize` bytes; a count of 0 succeeds at
     // once, a negative one fails like running out of data.
     bool skipRecords(std::int32_t count, std::int32_t recordSize);
