@@ -3,7 +3,7 @@
 #include "mdl/ByteOrder.h"
 #include "mdl/ImageSize.h"
 #include "mdl/Mdl7Format.h"
-#include "mdl/NormalTable.h"
+#include "mdl/Mdl7RecordCodec.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -27,6 +27,28 @@ inline void prefetchAhead(const std::uint8_t* record)
 #else
     (void)record;
 #endif
+}
+
+// A triangle is accepted when its three vertex indices lie below the
+// group's vertexCount.
+inline bool usesGroupVertices(std::int32_t vertexCount, std::int32_t vertex0, std::int32_t vertex1,
+                              std::int32_t vertex2)
+{
+    return vertex0 < vertexCount && vertex1 < vertexCount && vertex2 < vertexCount;
+}
+
+// A triangle as readTriangle and readTriangles take it: the six indices,
+// then, once its vertex indices are accepted, the skin index if the record
+// holds one. False, with the skin index untouched, for a refused triangle.
+inline bool decodeCheckedTriangle(const std::uint8_t* record, bool withSkin, std::int32_t vertexCount,
+                                  std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
+                                  std::int32_t& texCoord0, std::int32_t& texCoord1, std::int32_t& texCoord2,
+                                  std::int32_t& skinIndex)
+{
+    decodeTriangleIndices(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2);
+    if (!usesGroupVertices(vertexCount, vertex0, vertex1, vertex2)) return false;
+    if (withSkin) skinIndex = decodeTriangleSkin(record);
+    return true;
 }
 
 } // namespace
@@ -420,25 +442,8 @@ bool Mdl7Reader::readTexCoord(float& s, float& t)
         takeCounted(groupI32(group::kTexCoordCount), texCoordRecordSize(), texcoord::kMinReadSize);
     if (record == nullptr) return false;
     texCoord_ = record;
-    s = loadF32(record + texcoord::kS);
-    t = loadF32(record + texcoord::kT);
+    decodeTexCoord(record, s, t);
     return true;
-}
-
-bool Mdl7Reader::readTriangleIndices(const std::uint8_t* record, std::int32_t vertexCount,
-                                     std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
-                                     std::int32_t& texCoord0, std::int32_t& texCoord1,
-                                     std::int32_t& texCoord2)
-{
-    // Vertex indices are plain unsigned values: 0xFFFF is 65535, which lies
-    // outside any group, rather than "no vertex".
-    vertex0 = loadU16(record + triangle::kVertexIndex);
-    vertex1 = loadU16(record + triangle::kVertexIndex + 2);
-    vertex2 = loadU16(record + triangle::kVertexIndex + 4);
-    texCoord0 = loadIndex16(record + triangle::kTexCoordIndex);
-    texCoord1 = loadIndex16(record + triangle::kTexCoordIndex + 2);
-    texCoord2 = loadIndex16(record + triangle::kTexCoordIndex + 4);
-    return vertex0 < vertexCount && vertex1 < vertexCount && vertex2 < vertexCount;
 }
 
 bool Mdl7Reader::readTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
@@ -450,12 +455,8 @@ bool Mdl7Reader::readTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std:
     const std::uint8_t* record = takeCounted(groupI32(group::kTriangleCount), size, triangle::kMinReadSize);
     if (record == nullptr) return false;
     triangle_ = record;
-    if (!readTriangleIndices(record, groupI32(group::kVertexCount), vertex0, vertex1, vertex2, texCoord0,
-                             texCoord1, texCoord2)) {
-        return false;
-    }
-    if (size >= triangle::kSizeWithSkin) skinIndex = loadI32(record + triangle::kSkinIndex);
-    return true;
+    return decodeCheckedTriangle(record, size >= triangle::kSizeWithSkin, groupI32(group::kVertexCount),
+                                 vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex);
 }
 
 bool Mdl7Reader::readTriangleBothSets(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
@@ -470,16 +471,12 @@ bool Mdl7Reader::readTriangleBothSets(std::int32_t& vertex0, std::int32_t& verte
     if (record == nullptr) return false;
     triangle_ = record;
     // Every output is written before the vertex indices are judged.
-    const bool inRange = readTriangleIndices(record, groupI32(group::kVertexCount), vertex0, vertex1, vertex2,
-                                             texCoord0, texCoord1, texCoord2);
-    if (size >= triangle::kSizeWithSkin) skinIndex = loadI32(record + triangle::kSkinIndex);
+    decodeTriangleIndices(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2);
+    if (size >= triangle::kSizeWithSkin) skinIndex = decodeTriangleSkin(record);
     if (size >= triangle::kSizeWithSecondSet) {
-        texCoord2nd0 = loadIndex16(record + triangle::kTexCoordIndex2);
-        texCoord2nd1 = loadIndex16(record + triangle::kTexCoordIndex2 + 2);
-        texCoord2nd2 = loadIndex16(record + triangle::kTexCoordIndex2 + 4);
-        skinIndex2 = loadI32(record + triangle::kSkinIndex2);
+        decodeTriangleSecondSet(record, texCoord2nd0, texCoord2nd1, texCoord2nd2, skinIndex2);
     }
-    return inRange;
+    return usesGroupVertices(groupI32(group::kVertexCount), vertex0, vertex1, vertex2);
 }
 
 bool Mdl7Reader::readVertex(float& x, float& y, float& z, std::int32_t& boneIndex)
@@ -489,40 +486,14 @@ bool Mdl7Reader::readVertex(float& x, float& y, float& z, std::int32_t& boneInde
         takeCounted(groupI32(group::kVertexCount), vertexRecordSize(), vertex::kMinReadSize);
     if (record == nullptr) return false;
     vertex_ = record;
-    x = loadF32(record + vertex::kX);
-    y = loadF32(record + vertex::kY);
-    z = loadF32(record + vertex::kZ);
-    boneIndex = loadIndex16(record + vertex::kIndex);
+    decodeVertex(record, x, y, z, boneIndex);
     return true;
-}
-
-bool Mdl7Reader::readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx, float& ny,
-                            float& nz)
-{
-    if (recordSize >= vertex::kSizeWithNormal) {
-        nx = loadF32(record + vertex::kNormal);
-        ny = loadF32(record + vertex::kNormal + 4);
-        nz = loadF32(record + vertex::kNormal + 8);
-        return true;
-    }
-    if (recordSize == vertex::kSizeWithNormalIndex) {
-        // The compact form: an index into the shared table of unit normals.
-        // The normal is available, but it was not stored in the record, which
-        // the false result tells the caller. An index outside the table leaves
-        // the outputs as they were.
-        (void)NormalTable::normalFromIndex(loadU16(record + vertex::kNormal), nx, ny, nz);
-        return false;
-    }
-    nx = 0.0f;
-    ny = 0.0f;
-    nz = 0.0f;
-    return false;
 }
 
 bool Mdl7Reader::readVertexNormal(float& nx, float& ny, float& nz)
 {
     if (!isReady() || vertex_ == nullptr) return false;
-    return readNormal(vertex_, vertexRecordSize(), nx, ny, nz);
+    return decodeVertexNormal(vertex_, vertexRecordSize(), nx, ny, nz);
 }
 
 // --- Runs of records -------------------------------------------------------------------
@@ -561,8 +532,7 @@ std::size_t Mdl7Reader::readTexCoords(std::span<TexCoordRecord> texCoords)
 {
     return readRun(group::kTexCoordCount, texCoordRecordSize(), texcoord::kMinReadSize, texCoords, texCoord_,
                    [](const std::uint8_t* record, TexCoordRecord& c) {
-                       c.s = loadF32(record + texcoord::kS);
-                       c.t = loadF32(record + texcoord::kT);
+                       decodeTexCoord(record, c.s, c.t);
                        return true;
                    });
 }
@@ -574,33 +544,19 @@ std::size_t Mdl7Reader::readTriangles(std::span<TriangleRecord> triangles)
     const std::int32_t vertexCount = groupI32(group::kVertexCount);
     return readRun(group::kTriangleCount, size, triangle::kMinReadSize, triangles, triangle_,
                    [&](const std::uint8_t* record, TriangleRecord& t) {
-                       if (!readTriangleIndices(record, vertexCount, t.vertexIndex[0], t.vertexIndex[1],
-                                                t.vertexIndex[2], t.texCoordIndex[0], t.texCoordIndex[1],
-                                                t.texCoordIndex[2])) {
-                           return false;
-                       }
-                       if (withSkin) t.skinIndex = loadI32(record + triangle::kSkinIndex);
-                       return true;
+                       return decodeCheckedTriangle(record, withSkin, vertexCount, t.vertexIndex[0],
+                                                    t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
+                                                    t.texCoordIndex[1], t.texCoordIndex[2], t.skinIndex);
                    });
 }
 
 std::size_t Mdl7Reader::readVertices(std::span<VertexRecord> vertices)
 {
     const std::uint16_t size = vertexRecordSize();
-    const bool withNormal = size >= vertex::kSizeWithNormal;
     return readRun(group::kVertexCount, size, vertex::kMinReadSize, vertices, vertex_,
                    [&](const std::uint8_t* record, VertexRecord& v) {
-                       v.x = loadF32(record + vertex::kX);
-                       v.y = loadF32(record + vertex::kY);
-                       v.z = loadF32(record + vertex::kZ);
-                       v.boneIndex = loadIndex16(record + vertex::kIndex);
-                       if (withNormal) {
-                           v.nx = loadF32(record + vertex::kNormal);
-                           v.ny = loadF32(record + vertex::kNormal + 4);
-                           v.nz = loadF32(record + vertex::kNormal + 8);
-                       } else {
-                           (void)readNormal(record, size, v.nx, v.ny, v.nz);
-                       }
+                       decodeVertex(record, v.x, v.y, v.z, v.boneIndex);
+                       (void)decodeVertexNormal(record, size, v.nx, v.ny, v.nz);
                        return true;
                    });
 }
@@ -670,17 +626,14 @@ bool Mdl7Reader::readFrameVertex(std::int32_t& vertexIndex, float& x, float& y, 
         takeCounted(currentFrameVertexCount(), frameVertexRecordSize(), vertex::kMinReadSize);
     if (record == nullptr) return false;
     frameVertex_ = record;
-    x = loadF32(record + vertex::kX);
-    y = loadF32(record + vertex::kY);
-    z = loadF32(record + vertex::kZ);
-    vertexIndex = loadIndex16(record + vertex::kIndex);
+    decodeVertex(record, x, y, z, vertexIndex);
     return true;
 }
 
 bool Mdl7Reader::readFrameVertexNormal(float& nx, float& ny, float& nz)
 {
     if (!isReady() || frameVertex_ == nullptr) return false;
-    return readNormal(frameVertex_, frameVertexRecordSize(), nx, ny, nz);
+    return decodeVertexNormal(frameVertex_, frameVertexRecordSize(), nx, ny, nz);
 }
 
 bool Mdl7Reader::readBoneTransform(std::int32_t& boneIndex, std::uint8_t* matrix)
@@ -872,13 +825,8 @@ bool Mdl7Reader::readTrailerTriangle(std::int32_t& vertex0, std::int32_t& vertex
     const std::uint8_t* record = advance(size);
     if (record == nullptr) return false;
     triangle_ = record;
-    vertex0 = loadU16(record + triangle::kVertexIndex);
-    vertex1 = loadU16(record + triangle::kVertexIndex + 2);
-    vertex2 = loadU16(record + triangle::kVertexIndex + 4);
-    texCoord0 = loadIndex16(record + triangle::kTexCoordIndex);
-    texCoord1 = loadIndex16(record + triangle::kTexCoordIndex + 2);
-    texCoord2 = loadIndex16(record + triangle::kTexCoordIndex + 4);
-    skinIndex = loadI32(record + triangle::kSkinIndex);
+    decodeTriangleIndices(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2);
+    skinIndex = decodeTriangleSkin(record);
     return true;
 }
 

@@ -358,14 +358,6 @@ class Mdl7Reader : public ModelFile {
     template <typename Record, typename Decode>
     std::size_t readRun(int countOffset, std::uint16_t recordSize, int minimumSize, std::span<Record> records,
                         const std::uint8_t*& current, const Decode& decode);
-    // Reads the six indices of a triangle record and tells whether its
-    // vertex indices lie below `vertexCount`.
-    static bool readTriangleIndices(const std::uint8_t* record, std::int32_t vertexCount,
-                                    std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
-                                    std::int32_t& texCoord0, std::int32_t& texCoord1,
-                                    std::int32_t& texCoord2);
-    static bool readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx, float& ny,
-                           float& nz);
     bool takeTrailerHeader(TrailerSection section, std::int64_t sectionStart, std::int32_t sectionSize,
                            std::int32_t headerSize);
     bool skipTrailerSection(TrailerSection section, std::int64_t sectionStart, std::int32_t sectionSize,
