@@ -349,7 +349,8 @@ bool SplitDriver::Run::execute()
     if (boneCount != 0) reader_.skipBones();
 
     // Every group takes at least its 44-byte header, so a count that cannot
-    // fit in the data is corrupt; refuse it before anything is sized by it.
+    // fit in the data is corrupt; refuse it before anything is sized by it,
+    // the level file's one element per group among them.
     if (groupCount < 0 || !fits(groupCount, mdl7::kGroupHeaderSize, 0, reader_.remaining())) {
         return fail(inputName_, "the header announces " + std::to_string(groupCount) + " groups, but " +
                                     std::to_string(reader_.remaining()) +
