@@ -105,8 +105,10 @@ class Mdl7Reader : public ModelFile {
     // Reads every skin header of the current group and skips its data.
     bool skipSkins() override;
     // Step over all records of their kind in the current group in one
-    // checked step; true at once when the group's count is 0, false for a
-    // negative count or when the data runs out.
+    // checked step of count x stored record size bytes; true at once when
+    // the group's count is 0, false when the data runs out. A negative count
+    // makes the step negative, which fails like running out of data, except
+    // with a stored record size of 0: the step is then empty and succeeds.
     bool skipTexCoords() override;
     bool skipTriangles() override;
     bool skipVertices() override;
@@ -321,7 +323,6 @@ class Mdl7Reader : public ModelFile {
     [[nodiscard]] std::uint16_t boneTransformRecordSize() const;
     [[nodiscard]] std::uint16_t frameHeaderSize() const;
 
-    [[nodiscard]] bool hasCurrentGroup() const { return group_ != nullptr; }
     // The current group's vertexCount (0 without a current group).
     [[nodiscard]] std::int32_t currentVertexCount() const;
     // Counts of the current frame (0 without a current frame).

@@ -107,8 +107,10 @@ class Mdl2Reader : public LegacyModelReader {
     bool failAtEnd();
     // Describes a skin from its stored type: the type's low byte, and the
     // bytes per pixel that `kindBytes` gives its image kind, and the mipmap
-    // flag, which are also remembered for readSkinPixels. False, with both
-    // cleared, for an image kind the table rejects.
+    // flag, which are also remembered for readSkinPixels. False for an image
+    // kind the table rejects: both outputs and the remembered bytes per pixel
+    // are then cleared, while the remembered mipmap flag keeps the previous
+    // skin's (harmless: with 0 bytes per pixel every image is empty).
     bool describeSkin(std::int32_t storedType, const std::int32_t (&kindBytes)[8], std::uint8_t& type,
                       std::int32_t& bytesPerPixel, bool& hasMipmaps);
 
