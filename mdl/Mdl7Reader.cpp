@@ -414,26 +414,18 @@ bool Mdl7Reader::skipSkins()
 
 // --- Texture coordinates, triangles, vertices -------------------------------------
 
-bool Mdl7Reader::skipTexCoords()
+bool Mdl7Reader::skipGroupRecords(int countOffset, std::uint16_t recordSize)
 {
     if (!isReady() || group_ == nullptr) return false;
-    const std::int32_t count = groupI32(group::kTexCoordCount);
-    return count == 0 || skipRecords(texCoordRecordSize(), count);
+    const std::int32_t count = groupI32(countOffset);
+    return count == 0 || skipRecords(recordSize, count);
 }
 
-bool Mdl7Reader::skipTriangles()
-{
-    if (!isReady() || group_ == nullptr) return false;
-    const std::int32_t count = groupI32(group::kTriangleCount);
-    return count == 0 || skipRecords(triangleRecordSize(), count);
-}
+bool Mdl7Reader::skipTexCoords() { return skipGroupRecords(group::kTexCoordCount, texCoordRecordSize()); }
 
-bool Mdl7Reader::skipVertices()
-{
-    if (!isReady() || group_ == nullptr) return false;
-    const std::int32_t count = groupI32(group::kVertexCount);
-    return count == 0 || skipRecords(vertexRecordSize(), count);
-}
+bool Mdl7Reader::skipTriangles() { return skipGroupRecords(group::kTriangleCount, triangleRecordSize()); }
+
+bool Mdl7Reader::skipVertices() { return skipGroupRecords(group::kVertexCount, vertexRecordSize()); }
 
 bool Mdl7Reader::readTexCoord(float& s, float& t)
 {

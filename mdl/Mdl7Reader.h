@@ -352,6 +352,9 @@ class Mdl7Reader : public ModelFile {
     const std::uint8_t* takeCounted(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize);
     // Steps over count records of recordSize bytes in one checked step.
     bool skipRecords(std::int32_t recordSize, std::int32_t count);
+    // The body of the record skips: all records of the current group whose
+    // count is at `countOffset`.
+    bool skipGroupRecords(int countOffset, std::uint16_t recordSize);
     // The body of the run reads: the records of the group count at
     // `countOffset` go through `decode(record, entry)`, which returns false
     // for a record it refuses after taking it; `current` becomes the last
