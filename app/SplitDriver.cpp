@@ -55,17 +55,11 @@ struct GroupHeader {
 
 // The record counts of a mesh group header.
 struct GroupCounts {
-    std::int32_t skins = 0;
-    std::int32_t texCoords = 0;
-    std::int32_t triangles = 0;
-    std::int32_t vertices = 0;
-    std::int32_t frames = 0;
+    std::int32_t skins = 0, texCoords = 0, triangles = 0, vertices = 0, frames = 0;
 };
 
 struct Centre {
-    float x = 0;
-    float y = 0;
-    float z = 0;
+    float x = 0, y = 0, z = 0;
 };
 
 // The centre of the bounding box of `vertices`, which is not empty. "Not
