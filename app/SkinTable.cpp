@@ -17,6 +17,14 @@ namespace skin = mdl7::skin;
 
 constexpr std::uint8_t kind(std::uint8_t type) { return type & skin::kImageKindMask; }
 
+// Whether an image of this kind must be at least 1 x 1 pixels: every kind
+// but the raw block (sized by its width alone) and the texture reference
+// (whose width is its file name's length, 0 for none).
+constexpr bool needsPositiveSize(std::uint8_t imageKind)
+{
+    return imageKind != skin::kKindRawBlock && imageKind != skin::kKindExternal;
+}
+
 // The skin name up to its first ':', colons at its very start skipped (the
 // way a tokenizer on ':' takes the first token). "wood:2" gives "wood".
 std::string_view textureBaseName(const char* name)
@@ -157,8 +165,7 @@ bool SkinTable::readImage(Mdl7Reader& reader, SkinRecord& record, Refusal& refus
     // Mipmaps, should the type byte announce any, are carried along so the
     // group file stays consistent with the type byte it repeats.
     if (imageKind == skin::kKindExternal && record.width == 0) return true;
-    if (imageKind != skin::kKindExternal && imageKind != skin::kKindRawBlock &&
-        (record.width < 1 || record.height < 1)) {
+    if (needsPositiveSize(imageKind) && (record.width < 1 || record.height < 1)) {
         return refuse(refusal, "an image of kind " + std::to_string(imageKind) + " cannot be " +
                                    std::to_string(record.width) + " x " + std::to_string(record.height) +
                                    " pixels");
@@ -262,17 +269,10 @@ bool SkinTable::writeSkins(Mdl7Writer& writer, std::int32_t index) const
         const SkinRecord& r = records_[i];
         writer.beginSkin(r.skinType, r.name);
         writer.setSkinImage(r.width, r.height, r.bytesPerPixel, r.hasMipmaps != 0);
-        switch (kind(r.skinType)) {
-        case skin::kKindExternal:
-            if (r.width != 0) writer.writeSkinPixels(r.pixels, r.mipmaps[0], r.mipmaps[1], r.mipmaps[2]);
-            break;
-        case skin::kKindRawBlock:
+        const std::uint8_t imageKind = kind(r.skinType);
+        if (needsPositiveSize(imageKind) && (r.width <= 0 || r.height <= 0)) return false;
+        if (imageKind != skin::kKindExternal || r.width != 0) {
             writer.writeSkinPixels(r.pixels, r.mipmaps[0], r.mipmaps[1], r.mipmaps[2]);
-            break;
-        default:
-            if (r.width <= 0 || r.height <= 0) return false;
-            writer.writeSkinPixels(r.pixels, r.mipmaps[0], r.mipmaps[1], r.mipmaps[2]);
-            break;
         }
         if (r.skinType & skin::kMaterialFlag) {
             writer.writeMaterial(r.materialColours[0], r.materialColours[1], r.materialColours[2],
