@@ -1,5 +1,6 @@
 #include "app/SkinTable.h"
 
+#include "mdl/ImageSize.h"
 #include "mdl/Mdl7Format.h"
 #include "mdl/Mdl7Reader.h"
 #include "mdl/Mdl7Writer.h"
@@ -15,6 +16,14 @@ namespace {
 namespace skin = mdl7::skin;
 
 constexpr std::uint8_t kind(std::uint8_t type) { return type & skin::kImageKindMask; }
+
+// Whether an image of this kind must be at least 1 x 1 pixels: every kind
+// but the raw block (sized by its width alone) and the texture reference
+// (whose width is its file name's length, 0 for none).
+constexpr bool needsPositiveSize(std::uint8_t imageKind)
+{
+    return imageKind != skin::kKindRawBlock && imageKind != skin::kKindExternal;
+}
 
 // The skin name up to its first ':', colons at its very start skipped (the
 // way a tokenizer on ':' takes the first token). "wood:2" gives "wood".
@@ -32,7 +41,7 @@ std::string_view textureBaseName(const char* name)
 std::string_view referencedFileName(const SkinRecord& record)
 {
     if (kind(record.skinType) != skin::kKindExternal || record.pixels == nullptr) return {};
-    const std::int64_t imageBytes = std::int64_t(record.width) * record.height;
+    const std::int64_t imageBytes = imageByteCount(record.width, record.height, record.bytesPerPixel);
     if (imageBytes <= 0) return {};
     const auto* text = reinterpret_cast<const char*>(record.pixels);
     const void* zero = std::memchr(text, 0, static_cast<std::size_t>(imageBytes));
@@ -41,18 +50,42 @@ std::string_view referencedFileName(const SkinRecord& record)
     return {text, length};
 }
 
-// Why a read that started `offset` bytes into the data, with `left` bytes
-// after it, failed: `what` did not fit, or its stored record size is below
-// the `minimumSize` bytes of its fields (a minimum of 0 checks no size).
-std::string noRoom(const std::string& what, std::int64_t offset, std::int64_t left,
-                   std::int32_t recordSize = 0, std::int32_t minimumSize = 0)
+// Where the reader stood before a read that may fail. A failed read moves
+// the reader to the end of the data, so a refusal names the place taken
+// before it.
+struct Place {
+    std::int64_t offset = 0;
+    std::int64_t left = 0;
+};
+
+Place placeOf(const Mdl7Reader& reader) { return {reader.tell(), reader.remaining()}; }
+
+// Why a read that started at `place` failed: `what` did not fit, or its
+// stored record size is below the `minimumSize` bytes of its fields (a
+// minimum of 0 checks no size).
+std::string noRoom(const std::string& what, const Place& place, std::int32_t recordSize = 0,
+                   std::int32_t minimumSize = 0)
 {
     if (recordSize < minimumSize) {
         return "the record size " + std::to_string(recordSize) + " of " + what + " is smaller than the " +
                std::to_string(minimumSize) + " bytes of its fields";
     }
-    return what + " does not fit in the " + std::to_string(left) + " bytes left at offset " +
-           std::to_string(offset);
+    return what + " does not fit in the " + std::to_string(place.left) + " bytes left at offset " +
+           std::to_string(place.offset);
+}
+
+// "its image (4 x 4, 3 bytes per pixel)", with the mipmaps when it has them.
+std::string describeImage(const SkinRecord& record)
+{
+    return "its image (" + std::to_string(record.width) + " x " + std::to_string(record.height) + ", " +
+           std::to_string(record.bytesPerPixel) + " bytes per pixel" +
+           (record.hasMipmaps != 0 ? ", and three mipmaps)" : ")");
+}
+
+bool refuse(SkinTable::Refusal& refusal, std::string reason)
+{
+    refusal.reason = std::move(reason);
+    return false;
 }
 
 } // namespace
@@ -83,127 +116,124 @@ SkinRecord SkinTable::externalReference(const char* name, const std::uint8_t* fi
 
 bool SkinTable::readSkin(Mdl7Reader& reader, Refusal* refusal)
 {
-    // A failed read moves the reader to the end of the data, so where it
-    // stood is taken before each read that may fail.
-    std::int64_t offset = reader.tell();
-    std::int64_t left = reader.remaining();
-    const auto refuse = [&](std::string reason) {
-        if (refusal != nullptr) refusal->reason = std::move(reason);
-        return false;
-    };
-    const auto markPlace = [&] {
-        offset = reader.tell();
-        left = reader.remaining();
-    };
-
-    std::uint8_t type = 0;
-    char name[mdl7::skin::kNameSize] = {};
-    if (!reader.readSkinHeader(type, name)) {
-        return refuse(noRoom("its header", offset, left, reader.skinHeaderSize(), skin::kMinReadSize));
-    }
-    name[sizeof name - 1] = '\0';
-    if (refusal != nullptr) refusal->name = name;
-
+    Refusal unused;
+    Refusal& why = refusal != nullptr ? *refusal : unused;
     SkinRecord record;
-    bool hasMipmaps = false;
-    if (!reader.readSkinFormat(record.width, record.height, record.bytesPerPixel, hasMipmaps)) {
-        return refuse("its header cannot be read");
-    }
-    record.skinType = type;
-    record.hasMipmaps = hasMipmaps ? 1 : 0;
-
-    out_ << "skin: " << name << std::endl;
-    std::memcpy(record.name, name, sizeof record.name);
-
-    const auto image = [&] {
-        return "its image (" + std::to_string(record.width) + " x " + std::to_string(record.height) + ", " +
-               std::to_string(record.bytesPerPixel) + " bytes per pixel" +
-               (hasMipmaps ? ", and three mipmaps)" : ")");
-    };
-    markPlace();
-    bool isImage = false;
-    switch (kind(type)) {
-    case skin::kKindNoImage:
-        break;
-    case skin::kKindExternal:
-        // The image is the texture file name. Mipmaps, should the type byte
-        // announce any, are carried along so the group file stays consistent
-        // with the type byte it repeats.
-        if (record.width != 0 &&
-            !reader.readSkinPixels(&record.pixels, hasMipmaps ? &record.mipmaps[0] : nullptr,
-                                   hasMipmaps ? &record.mipmaps[1] : nullptr,
-                                   hasMipmaps ? &record.mipmaps[2] : nullptr)) {
-            return refuse(noRoom(image(), offset, left));
-        }
-        break;
-    default:
-        if (kind(type) != skin::kKindRawBlock && (record.width < 1 || record.height < 1)) {
-            return refuse("an image of kind " + std::to_string(kind(type)) + " cannot be " +
-                          std::to_string(record.width) + " x " + std::to_string(record.height) + " pixels");
-        }
-        if (!reader.readSkinPixels(&record.pixels, hasMipmaps ? &record.mipmaps[0] : nullptr,
-                                   hasMipmaps ? &record.mipmaps[1] : nullptr,
-                                   hasMipmaps ? &record.mipmaps[2] : nullptr)) {
-            return refuse(noRoom(image(), offset, left));
-        }
-        isImage = true;
-        break;
-    }
-
-    // --ext replaces an image by a reference to "<name up to ':'>.<ext>". A
-    // name that gives no base (empty, or only colons) would make the file
-    // name ".<ext>"; such a skin keeps its image instead.
-    if (isImage && options_.externalTextures) {
-        const std::string_view base = textureBaseName(name);
-        if (!base.empty()) {
-            std::string fileName(base);
-            fileName += '.';
-            fileName += options_.textureExt;
-            record = externalReference(name, keepName(fileName), fileName.size());
-            // The flag bits are set again below where they apply.
-        }
-    }
+    // The type byte as read; the record's own type follows the options.
+    std::uint8_t type = 0;
+    if (!readHeader(reader, type, record, why)) return false;
+    out_ << "skin: " << record.name << std::endl;
+    if (!readImage(reader, record, why)) return false;
+    const bool isImage = kind(type) != skin::kKindNoImage && kind(type) != skin::kKindExternal;
+    if (isImage && options_.externalTextures) referToTextureFile(record);
 
     // The material record and the extra block are read even with
     // --disableMat, so the reader moves past them; the record then no longer
     // announces them and writeSkins leaves them out.
     if (options_.disableMat)
         record.skinType &= static_cast<std::uint8_t>(~(skin::kMaterialFlag | skin::kExtraFlag));
-    if (type & skin::kMaterialFlag) {
-        if (!options_.disableMat) record.skinType |= skin::kMaterialFlag;
-        markPlace();
-        if (!reader.readSkinMaterial(record.materialColours[0], record.materialColours[1],
-                                     record.materialColours[2], record.materialColours[3],
-                                     &record.materialScalar)) {
-            return refuse(noRoom("its material record", offset, left, reader.materialRecordSize(),
-                                 mdl7::material::kMinReadSize));
-        }
-    }
-    if (type & skin::kExtraFlag) {
-        std::int32_t length = 0;
-        markPlace();
-        if (!reader.readSkinExtraLength(length))
-            return refuse(noRoom("its extra block's length", offset, left));
-        if (length > 0) {
-            // The length comes from the file: check it against the data left
-            // before allocating anything for it.
-            markPlace();
-            const std::string extraBlock = "its extra block of " + std::to_string(length) + " bytes";
-            if (length > reader.remaining()) {
-                (void)reader.skip(length); // moves to the end, as a failed read does
-                return refuse(noRoom(extraBlock, offset, left));
-            }
-            auto extra = std::make_unique<char[]>(static_cast<std::size_t>(length) + 1);
-            if (!reader.readSkinExtraData(extra.get())) return refuse(noRoom(extraBlock, offset, left));
-            extra[static_cast<std::size_t>(length)] = '\0';
-            if (!options_.disableMat) record.skinType |= skin::kExtraFlag;
-            record.extraData = extra.get();
-            record.extraDataLength = length;
-            owned_.push_back(std::move(extra));
-        }
-    }
+    if (!readMaterial(reader, type, record, why) || !readExtraBlock(reader, type, record, why)) return false;
 
     records_.push_back(record);
+    return true;
+}
+
+bool SkinTable::readHeader(Mdl7Reader& reader, std::uint8_t& type, SkinRecord& record, Refusal& refusal)
+{
+    const Place place = placeOf(reader);
+    char name[skin::kNameSize] = {};
+    if (!reader.readSkinHeader(type, name)) {
+        return refuse(refusal, noRoom("its header", place, reader.skinHeaderSize(), skin::kMinReadSize));
+    }
+    name[sizeof name - 1] = '\0';
+    refusal.name = name;
+    bool hasMipmaps = false;
+    if (!reader.readSkinFormat(record.width, record.height, record.bytesPerPixel, hasMipmaps)) {
+        return refuse(refusal, "its header cannot be read");
+    }
+    record.skinType = type;
+    record.hasMipmaps = hasMipmaps ? 1 : 0;
+    std::memcpy(record.name, name, sizeof record.name);
+    return true;
+}
+
+bool SkinTable::readImage(Mdl7Reader& reader, SkinRecord& record, Refusal& refusal)
+{
+    const std::uint8_t imageKind = kind(record.skinType);
+    if (imageKind == skin::kKindNoImage) return true;
+    // A reference's image is the texture file name; an empty one has none.
+    // Mipmaps, should the type byte announce any, are carried along so the
+    // group file stays consistent with the type byte it repeats.
+    if (imageKind == skin::kKindExternal && record.width == 0) return true;
+    if (needsPositiveSize(imageKind) && (record.width < 1 || record.height < 1)) {
+        return refuse(refusal, "an image of kind " + std::to_string(imageKind) + " cannot be " +
+                                   std::to_string(record.width) + " x " + std::to_string(record.height) +
+                                   " pixels");
+    }
+    const Place place = placeOf(reader);
+    const bool mipmaps = record.hasMipmaps != 0;
+    if (reader.readSkinPixels(&record.pixels, mipmaps ? &record.mipmaps[0] : nullptr,
+                              mipmaps ? &record.mipmaps[1] : nullptr,
+                              mipmaps ? &record.mipmaps[2] : nullptr)) {
+        return true;
+    }
+    return refuse(refusal, noRoom(describeImage(record), place));
+}
+
+void SkinTable::referToTextureFile(SkinRecord& record)
+{
+    // --ext replaces an image by a reference to "<name up to ':'>.<ext>". A
+    // name that gives no base (empty, or only colons) would make the file
+    // name ".<ext>"; such a skin keeps its image instead.
+    const std::string_view base = textureBaseName(record.name);
+    if (base.empty()) return;
+    std::string fileName(base);
+    fileName += '.';
+    fileName += options_.textureExt;
+    // The flag bits are set again by the steps after this one where they
+    // apply.
+    record = externalReference(record.name, keepName(fileName), fileName.size());
+}
+
+bool SkinTable::readMaterial(Mdl7Reader& reader, std::uint8_t type, SkinRecord& record,
+                             Refusal& refusal) const
+{
+    if ((type & skin::kMaterialFlag) == 0) return true;
+    if (!options_.disableMat) record.skinType |= skin::kMaterialFlag;
+    const Place place = placeOf(reader);
+    if (reader.readSkinMaterial(record.materialColours[0], record.materialColours[1],
+                                record.materialColours[2], record.materialColours[3],
+                                &record.materialScalar)) {
+        return true;
+    }
+    return refuse(refusal, noRoom("its material record", place, reader.materialRecordSize(),
+                                  mdl7::material::kMinReadSize));
+}
+
+bool SkinTable::readExtraBlock(Mdl7Reader& reader, std::uint8_t type, SkinRecord& record, Refusal& refusal)
+{
+    if ((type & skin::kExtraFlag) == 0) return true;
+    std::int32_t length = 0;
+    const Place lengthPlace = placeOf(reader);
+    if (!reader.readSkinExtraLength(length))
+        return refuse(refusal, noRoom("its extra block's length", lengthPlace));
+    if (length <= 0) return true;
+
+    // The length comes from the file: check it against the data left before
+    // allocating anything for it.
+    const Place place = placeOf(reader);
+    const std::string extraBlock = "its extra block of " + std::to_string(length) + " bytes";
+    if (length > reader.remaining()) {
+        (void)reader.skip(length); // moves to the end, as a failed read does
+        return refuse(refusal, noRoom(extraBlock, place));
+    }
+    auto extra = std::make_unique<char[]>(static_cast<std::size_t>(length) + 1);
+    if (!reader.readSkinExtraData(extra.get())) return refuse(refusal, noRoom(extraBlock, place));
+    extra[static_cast<std::size_t>(length)] = '\0';
+    if (!options_.disableMat) record.skinType |= skin::kExtraFlag;
+    record.extraData = extra.get();
+    record.extraDataLength = length;
+    owned_.push_back(std::move(extra));
     return true;
 }
 
@@ -239,17 +269,10 @@ bool SkinTable::writeSkins(Mdl7Writer& writer, std::int32_t index) const
         const SkinRecord& r = records_[i];
         writer.beginSkin(r.skinType, r.name);
         writer.setSkinImage(r.width, r.height, r.bytesPerPixel, r.hasMipmaps != 0);
-        switch (kind(r.skinType)) {
-        case skin::kKindExternal:
-            if (r.width != 0) writer.writeSkinPixels(r.pixels, r.mipmaps[0], r.mipmaps[1], r.mipmaps[2]);
-            break;
-        case skin::kKindRawBlock:
+        const std::uint8_t imageKind = kind(r.skinType);
+        if (needsPositiveSize(imageKind) && (r.width <= 0 || r.height <= 0)) return false;
+        if (imageKind != skin::kKindExternal || r.width != 0) {
             writer.writeSkinPixels(r.pixels, r.mipmaps[0], r.mipmaps[1], r.mipmaps[2]);
-            break;
-        default:
-            if (r.width <= 0 || r.height <= 0) return false;
-            writer.writeSkinPixels(r.pixels, r.mipmaps[0], r.mipmaps[1], r.mipmaps[2]);
-            break;
         }
         if (r.skinType & skin::kMaterialFlag) {
             writer.writeMaterial(r.materialColours[0], r.materialColours[1], r.materialColours[2],

@@ -89,6 +89,17 @@ class SkinTable {
     [[nodiscard]] const SkinRecord& operator[](std::size_t index) const { return records_[index]; }
 
   private:
+    // The steps of readSkin, in file order. Each reads its part of the
+    // reader's current skin into `record` (`type` is the type byte as read),
+    // or returns false with the reason in `refusal`.
+    static bool readHeader(Mdl7Reader& reader, std::uint8_t& type, SkinRecord& record, Refusal& refusal);
+    static bool readImage(Mdl7Reader& reader, SkinRecord& record, Refusal& refusal);
+    // With --ext: makes `record` a reference to the texture file named after
+    // the skin, where its name gives one.
+    void referToTextureFile(SkinRecord& record);
+    bool readMaterial(Mdl7Reader& reader, std::uint8_t type, SkinRecord& record, Refusal& refusal) const;
+    bool readExtraBlock(Mdl7Reader& reader, std::uint8_t type, SkinRecord& record, Refusal& refusal);
+
     // Keeps a zero-terminated copy of `text` for the rest of the run.
     const std::uint8_t* keepName(const std::string& text);
     // A kind-7 reference to the texture file `fileName` with the skin name of

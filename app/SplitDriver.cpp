@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +44,40 @@ bool fits(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize,
 {
     const std::int64_t size = recordSize > minimumSize ? recordSize : minimumSize;
     return std::int64_t(count) * size <= remaining;
+}
+
+// A group header as the split uses it.
+struct GroupHeader {
+    std::uint8_t type = 0;
+    std::int32_t dataSize = 0;
+    char name[mdl7::group::kNameSize] = {};
+};
+
+// The record counts of a mesh group header.
+struct GroupCounts {
+    std::int32_t skins = 0, texCoords = 0, triangles = 0, vertices = 0, frames = 0;
+};
+
+struct Centre {
+    float x = 0, y = 0, z = 0;
+};
+
+// The centre of the bounding box of `vertices`, which is not empty. "Not
+// less than" and "not greater than" are written as negated comparisons so
+// that every input, NaN included, has a defined result.
+Centre boundingBoxCentre(std::span<const VertexRecord> vertices)
+{
+    float maxX = vertices[0].x, maxY = vertices[0].y, maxZ = vertices[0].z;
+    float minX = maxX, minY = maxY, minZ = maxZ;
+    for (const VertexRecord& v : vertices) {
+        if (!(v.x < maxX)) maxX = v.x;
+        if (!(v.y < maxY)) maxY = v.y;
+        if (!(v.z < maxZ)) maxZ = v.z;
+        if (!(v.x > minX)) minX = v.x;
+        if (!(v.y > minY)) minY = v.y;
+        if (!(v.z > minZ)) minZ = v.z;
+    }
+    return {(minX + maxX) * 0.5f, (minY + maxY) * 0.5f, (minZ + maxZ) * 0.5f};
 }
 
 // Why the MDL7 reader refused to open `path`, as the rest of a message
@@ -100,15 +135,33 @@ class SplitDriver::Run {
     bool execute();
 
   private:
-    bool processGroup(std::int32_t index);
-    // Reads the group's `count` skins into the table, with a warning on
-    // stderr for each skin the table drops.
+    // Reads group `group` and, for a mesh group, writes its group file and
+    // its share of the other outputs: the steps below, in file order.
+    bool processGroup(std::int32_t group);
+    bool readGroupHeader(std::int32_t group, GroupHeader& header);
+    // Steps over a group that is not a mesh; its index is used up all the same.
+    bool skipOtherGroup(std::int32_t group, const GroupHeader& header);
+    // Reads, prints and checks the counts of a mesh group.
+    bool readCounts(std::int32_t group, const GroupHeader& header, GroupCounts& counts);
+    bool checkCounts(std::int32_t group, const GroupCounts& counts);
+    // Names the group file, then opens it with the group header begun.
+    bool beginGroupFile(std::int32_t group, const GroupHeader& header);
+    // Reads the group's skins into the table, with a warning on stderr for
+    // each skin the table drops, and adds their normal maps.
     void readSkins(std::int32_t group, std::int32_t count);
-    bool readTexCoords(std::int32_t group, std::vector<TexCoordRecord>& texCoords);
-    bool readTriangles(std::int32_t group, std::int32_t vertexCount, std::vector<TriangleRecord>& triangles);
-    bool readVertices(std::int32_t group, std::vector<VertexRecord>& vertices);
-    bool checkCounts(std::int32_t group, std::int32_t skinCount, std::int32_t texCoordCount,
-                     std::int32_t triangleCount, std::int32_t vertexCount);
+    // Reads the texture coordinates, then the triangles of a group that has
+    // vertices; steps over the triangles of one that has none.
+    bool readTexCoordsAndTriangles(std::int32_t group, const GroupCounts& counts);
+    bool readTriangles(std::int32_t group, std::int32_t triangleCount, std::int32_t vertexCount);
+    // Writes the skins the group file gets, decided by the first triangle,
+    // and points the triangles at them.
+    void writeChosenSkins();
+    bool readVertices(std::int32_t group, std::int32_t vertexCount);
+    // Hands the group's centre to the positions file, the level file and the
+    // offset mesh, and writes the vertices moved by it.
+    void writeCentredVertices(const Centre& centre);
+    // Steps over the frames and completes the group file.
+    bool finishGroupFile();
     bool finishOutputs();
 
     // Whether creating `output` would truncate the input itself: the same
@@ -141,7 +194,8 @@ class SplitDriver::Run {
     // The writer of the group file in hand and the group's records. They
     // are kept from group to group so that their buffers are allocated once
     // per run rather than once per group; every group still starts from
-    // zero-filled records of exactly its own counts.
+    // zero-filled records of exactly its own counts (each read step assigns
+    // them).
     Mdl7Writer groupWriter_;
     std::vector<TexCoordRecord> texCoords_;
     std::vector<TriangleRecord> triangles_;
@@ -206,6 +260,10 @@ bool SplitDriver::Run::failGroup(std::int32_t group, const std::string& what)
 
 void SplitDriver::Run::readSkins(std::int32_t group, std::int32_t count)
 {
+    // Skins are only collected here; which of them reach the file is decided
+    // by the group's first triangle.
+    if (count == 0) return;
+    lastGroupSkinCount_ = count;
     // Once the data has ended inside a skin, the skins after it are summed
     // up in one line rather than one each (a count can run to thousands).
     std::int32_t firstLost = -1;
@@ -229,6 +287,7 @@ void SplitDriver::Run::readSkins(std::int32_t group, std::int32_t count)
              << (firstLost + 1 < count ? " to " + std::to_string(count - 1) + " are" : " is")
              << " dropped: the data ended in skin " << droppedSkin_->index << std::endl;
     }
+    if (options_.normalMaps) skins_.addNormalMapSkins();
 }
 
 std::string SplitDriver::Run::readFailure(const char* kind, std::size_t number, std::size_t count,
@@ -284,7 +343,8 @@ bool SplitDriver::Run::execute()
     if (boneCount != 0) reader_.skipBones();
 
     // Every group takes at least its 44-byte header, so a count that cannot
-    // fit in the data is corrupt; refuse it before anything is sized by it.
+    // fit in the data is corrupt; refuse it before anything is sized by it,
+    // the level file's one element per group among them.
     if (groupCount < 0 || !fits(groupCount, mdl7::kGroupHeaderSize, 0, reader_.remaining())) {
         return fail(inputName_, "the header announces " + std::to_string(groupCount) + " groups, but " +
                                     std::to_string(reader_.remaining()) +
@@ -327,8 +387,7 @@ bool SplitDriver::Run::finishOutputs()
     return ok;
 }
 
-bool SplitDriver::Run::checkCounts(std::int32_t group, std::int32_t skinCount, std::int32_t texCoordCount,
-                                   std::int32_t triangleCount, std::int32_t vertexCount)
+bool SplitDriver::Run::checkCounts(std::int32_t group, const GroupCounts& counts)
 {
     struct Count {
         const char* kind;
@@ -336,14 +395,14 @@ bool SplitDriver::Run::checkCounts(std::int32_t group, std::int32_t skinCount, s
         std::int32_t recordSize;
         std::int32_t minimumSize;
     };
-    const Count counts[] = {
-        {"skin", skinCount, reader_.skinHeaderSize(), mdl7::skin::kMinReadSize},
-        {"texture coordinate", texCoordCount, reader_.texCoordRecordSize(), mdl7::texcoord::kMinReadSize},
-        {"triangle", triangleCount, reader_.triangleRecordSize(), mdl7::triangle::kMinReadSize},
-        {"vertex", vertexCount, reader_.vertexRecordSize(), mdl7::vertex::kMinReadSize},
+    const Count checked[] = {
+        {"skin", counts.skins, reader_.skinHeaderSize(), mdl7::skin::kMinReadSize},
+        {"texture coordinate", counts.texCoords, reader_.texCoordRecordSize(), mdl7::texcoord::kMinReadSize},
+        {"triangle", counts.triangles, reader_.triangleRecordSize(), mdl7::triangle::kMinReadSize},
+        {"vertex", counts.vertices, reader_.vertexRecordSize(), mdl7::vertex::kMinReadSize},
     };
     const std::int64_t left = reader_.remaining();
-    for (const Count& c : counts) {
+    for (const Count& c : checked) {
         if (c.count < 0)
             return failGroup(group, std::string("the ") + c.kind + " count " + std::to_string(c.count) +
                                         " is negative");
@@ -358,160 +417,152 @@ bool SplitDriver::Run::checkCounts(std::int32_t group, std::int32_t skinCount, s
     return true;
 }
 
-bool SplitDriver::Run::processGroup(std::int32_t j)
+bool SplitDriver::Run::processGroup(std::int32_t group)
 {
-    std::uint8_t type = 0;
-    std::int32_t groupDataSize = 0;
-    char name[mdl7::group::kNameSize] = {};
-    if (!reader_.readGroupHeader(type, groupDataSize, name)) {
-        return failGroup(j, "the group header does not fit in the data (offset " +
+    GroupHeader header;
+    if (!readGroupHeader(group, header)) return false;
+    if (header.type != mdl7::kMeshGroupType) return skipOtherGroup(group, header);
+
+    GroupCounts counts;
+    if (!readCounts(group, header, counts) || !beginGroupFile(group, header)) return false;
+    readSkins(group, counts.skins);
+    if (!readTexCoordsAndTriangles(group, counts)) return false;
+    // Without vertices the file keeps only its headers.
+    if (counts.vertices != 0) {
+        writeChosenSkins();
+        groupWriter_.writeTexCoords(texCoords_);
+        groupWriter_.writeTriangles(triangles_);
+        if (!readVertices(group, counts.vertices)) return false;
+        writeCentredVertices(boundingBoxCentre(vertices_));
+    }
+    return finishGroupFile();
+}
+
+bool SplitDriver::Run::readGroupHeader(std::int32_t group, GroupHeader& header)
+{
+    if (reader_.readGroupHeader(header.type, header.dataSize, header.name)) return true;
+    return failGroup(group, "the group header does not fit in the data (offset " +
                                 std::to_string(reader_.tell()) + ")");
-    }
-    if (type != mdl7::kMeshGroupType) {
-        // Other groups are not written; their index is used up all the same.
-        if (!reader_.skipGroup()) {
-            return failGroup(j, "cannot step over this group of type " + std::to_string(type) + " and size " +
-                                    std::to_string(groupDataSize) + " (offset " +
-                                    std::to_string(reader_.tell()) + ")");
-        }
-        return true;
-    }
+}
 
-    std::int32_t skinCount = 0, texCoordCount = 0, triangleCount = 0, vertexCount = 0, frameCount = 0;
-    reader_.readGroupCounts(skinCount, texCoordCount, triangleCount, vertexCount, frameCount);
-    out_ << name << ' ' << skinCount << ' ' << texCoordCount << ' ' << triangleCount << ' ' << vertexCount
-         << ' ' << frameCount << std::endl;
-    if (!checkCounts(j, skinCount, texCoordCount, triangleCount, vertexCount)) return false;
+bool SplitDriver::Run::skipOtherGroup(std::int32_t group, const GroupHeader& header)
+{
+    if (reader_.skipGroup()) return true;
+    return failGroup(group, "cannot step over this group of type " + std::to_string(header.type) +
+                                " and size " + std::to_string(header.dataSize) + " (offset " +
+                                std::to_string(reader_.tell()) + ")");
+}
 
+bool SplitDriver::Run::readCounts(std::int32_t group, const GroupHeader& header, GroupCounts& counts)
+{
+    reader_.readGroupCounts(counts.skins, counts.texCoords, counts.triangles, counts.vertices, counts.frames);
+    out_ << header.name << ' ' << counts.skins << ' ' << counts.texCoords << ' ' << counts.triangles << ' '
+         << counts.vertices << ' ' << counts.frames << std::endl;
+    return checkCounts(group, counts);
+}
+
+bool SplitDriver::Run::beginGroupFile(std::int32_t group, const GroupHeader& header)
+{
     // The base name, then the group index with three digits at least.
-    const std::string index = std::to_string(j);
+    const std::string index = std::to_string(group);
     groupFileName_.assign(baseName_)
         .append(index.size() < 3 ? 3 - index.size() : 0, '0')
         .append(index)
         .append(".mdl");
     out_ << groupFileName_ << std::endl;
-    Mdl7Writer& writer = groupWriter_;
     if (isInput(groupFileName_))
         return fail(groupFileName_, "is the input file itself; it is not overwritten");
-    if (writer.open(groupFileName_.c_str()) < 0) {
+    if (groupWriter_.open(groupFileName_.c_str()) < 0) {
         return fail(groupFileName_, std::string("cannot be created: ") + std::strerror(errno));
     }
-    writer.beginGroup(type, name);
-
-    // Skins are only collected here; which of them reach the file is decided
-    // by the group's first triangle.
-    if (skinCount != 0) {
-        lastGroupSkinCount_ = skinCount;
-        readSkins(j, skinCount);
-        if (options_.normalMaps) skins_.addNormalMapSkins();
-    }
-
-    std::vector<TexCoordRecord>& texCoords = texCoords_;
-    texCoords.assign(static_cast<std::size_t>(texCoordCount), TexCoordRecord{});
-    if (!readTexCoords(j, texCoords)) return false;
-
-    if (vertexCount == 0) {
-        // Without vertices the file keeps only its headers. Triangles the
-        // group announces are stepped over so the frames and the next group
-        // are read where they really start.
-        if (triangleCount != 0) (void)reader_.skipTriangles();
-    } else {
-        std::vector<TriangleRecord>& triangles = triangles_;
-        triangles.assign(static_cast<std::size_t>(triangleCount), TriangleRecord{});
-        if (!readTriangles(j, vertexCount, triangles)) return false;
-
-        // The skin of the first triangle (every skin without one) goes into
-        // the file, with its normal map when there are normal maps.
-        const std::int32_t chosen = options_.allSkins || triangles.empty() ? -1 : triangles[0].skinIndex;
-        skins_.writeSkins(writer, chosen);
-        if (options_.normalMaps && chosen != -1) {
-            const std::int64_t normalMap = std::int64_t(lastGroupSkinCount_) + chosen;
-            if (normalMap >= 0 && normalMap < std::int64_t(skins_.size())) {
-                skins_.writeSkins(writer, static_cast<std::int32_t>(normalMap));
-            }
-        }
-
-        // Without --all the file has the one chosen skin (and its normal
-        // map), and every triangle uses the first.
-        if (!options_.allSkins) {
-            for (TriangleRecord& t : triangles)
-                t.skinIndex = 0;
-        }
-        writer.writeTexCoords(texCoords);
-        writer.writeTriangles(triangles);
-
-        std::vector<VertexRecord>& vertices = vertices_;
-        vertices.assign(static_cast<std::size_t>(vertexCount), VertexRecord{});
-        if (!readVertices(j, vertices)) return false;
-
-        // Bounding box. "Not less than" and "not greater than" are written as
-        // negated comparisons so that every input, NaN included, has a defined
-        // result.
-        float maxX = vertices[0].x, maxY = vertices[0].y, maxZ = vertices[0].z;
-        float minX = maxX, minY = maxY, minZ = maxZ;
-        for (const VertexRecord& v : vertices) {
-            if (!(v.x < maxX)) maxX = v.x;
-            if (!(v.y < maxY)) maxY = v.y;
-            if (!(v.z < maxZ)) maxZ = v.z;
-            if (!(v.x > minX)) minX = v.x;
-            if (!(v.y > minY)) minY = v.y;
-            if (!(v.z > minZ)) minZ = v.z;
-        }
-        const float cx = (minX + maxX) * 0.5f;
-        const float cy = (minY + maxY) * 0.5f;
-        const float cz = (minZ + maxZ) * 0.5f;
-
-        std::fprintf(positions_.get(), "%s   %f %f %f\n", groupFileName_.c_str(), double(cx), double(cy),
-                     double(cz));
-        if (options_.writeWmp) addModelEntity(groupFileName_.c_str(), cx, cy, cz);
-        if (options_.offsetMesh) offsetMesh_.writeVertex(cx, cy, cz, 0, 0.0f, 0.0f, 0.0f);
-        for (VertexRecord& v : vertices) {
-            v.x -= cx;
-            v.y -= cy;
-            v.z -= cz;
-        }
-        writer.writeVertices(vertices);
-    }
-
-    (void)reader_.skipFrames();
-    writer.finishGroup();
-    if (!writer.close()) return fail(groupFileName_, "could not be written completely");
+    groupWriter_.beginGroup(header.type, header.name);
     return true;
 }
 
-bool SplitDriver::Run::readTexCoords(std::int32_t group, std::vector<TexCoordRecord>& texCoords)
+bool SplitDriver::Run::readTexCoordsAndTriangles(std::int32_t group, const GroupCounts& counts)
 {
-    const std::size_t read = reader_.readTexCoords(texCoords);
-    if (read == texCoords.size()) return true;
-    return failGroup(group, readFailure("texture coordinate", read, texCoords.size(),
-                                        reader_.texCoordRecordSize(), mdl7::texcoord::kMinReadSize));
+    texCoords_.assign(static_cast<std::size_t>(counts.texCoords), TexCoordRecord{});
+    const std::size_t read = reader_.readTexCoords(texCoords_);
+    if (read != texCoords_.size()) {
+        return failGroup(group, readFailure("texture coordinate", read, texCoords_.size(),
+                                            reader_.texCoordRecordSize(), mdl7::texcoord::kMinReadSize));
+    }
+    if (counts.vertices != 0) return readTriangles(group, counts.triangles, counts.vertices);
+    // Triangles of a group without vertices are not written; they are
+    // stepped over so the frames and the next group are read where they
+    // really start.
+    if (counts.triangles != 0) (void)reader_.skipTriangles();
+    return true;
 }
 
-bool SplitDriver::Run::readTriangles(std::int32_t group, std::int32_t vertexCount,
-                                     std::vector<TriangleRecord>& triangles)
+bool SplitDriver::Run::readTriangles(std::int32_t group, std::int32_t triangleCount, std::int32_t vertexCount)
 {
-    const std::size_t read = reader_.readTriangles(triangles);
-    if (read == triangles.size()) return true;
+    triangles_.assign(static_cast<std::size_t>(triangleCount), TriangleRecord{});
+    const std::size_t read = reader_.readTriangles(triangles_);
+    if (read == triangles_.size()) return true;
     // A triangle the reader took but refused names a vertex outside the
     // group; otherwise the record itself could not be read.
-    for (std::int32_t vertex : triangles[read].vertexIndex) {
+    for (std::int32_t vertex : triangles_[read].vertexIndex) {
         if (vertex >= vertexCount) {
             return failGroup(group, "triangle " + std::to_string(read) + " uses vertex " +
                                         std::to_string(vertex) + " of " + std::to_string(vertexCount));
         }
     }
-    return failGroup(group, readFailure("triangle", read, triangles.size(), reader_.triangleRecordSize(),
+    return failGroup(group, readFailure("triangle", read, triangles_.size(), reader_.triangleRecordSize(),
                                         mdl7::triangle::kMinReadSize));
 }
 
-bool SplitDriver::Run::readVertices(std::int32_t group, std::vector<VertexRecord>& vertices)
+void SplitDriver::Run::writeChosenSkins()
+{
+    // The skin of the first triangle (every skin without one, or with --all)
+    // goes into the file, with its normal map when there are normal maps.
+    const std::int32_t chosen = options_.allSkins || triangles_.empty() ? -1 : triangles_[0].skinIndex;
+    skins_.writeSkins(groupWriter_, chosen);
+    if (options_.normalMaps && chosen != -1) {
+        const std::int64_t normalMap = std::int64_t(lastGroupSkinCount_) + chosen;
+        if (normalMap >= 0 && normalMap < std::int64_t(skins_.size())) {
+            skins_.writeSkins(groupWriter_, static_cast<std::int32_t>(normalMap));
+        }
+    }
+    // Without --all the file has the one chosen skin (and its normal map),
+    // and every triangle uses the first.
+    if (!options_.allSkins) {
+        for (TriangleRecord& t : triangles_)
+            t.skinIndex = 0;
+    }
+}
+
+bool SplitDriver::Run::readVertices(std::int32_t group, std::int32_t vertexCount)
 {
     // A short record's normal comes from the normal table (a 16-byte record)
     // or is the zero normal; either is what the vertex has.
-    const std::size_t read = reader_.readVertices(vertices);
-    if (read == vertices.size()) return true;
-    return failGroup(group, readFailure("vertex", read, vertices.size(), reader_.vertexRecordSize(),
+    vertices_.assign(static_cast<std::size_t>(vertexCount), VertexRecord{});
+    const std::size_t read = reader_.readVertices(vertices_);
+    if (read == vertices_.size()) return true;
+    return failGroup(group, readFailure("vertex", read, vertices_.size(), reader_.vertexRecordSize(),
                                         mdl7::vertex::kMinReadSize));
+}
+
+void SplitDriver::Run::writeCentredVertices(const Centre& centre)
+{
+    std::fprintf(positions_.get(), "%s   %f %f %f\n", groupFileName_.c_str(), double(centre.x),
+                 double(centre.y), double(centre.z));
+    if (options_.writeWmp) addModelEntity(groupFileName_.c_str(), centre.x, centre.y, centre.z);
+    if (options_.offsetMesh) offsetMesh_.writeVertex(centre.x, centre.y, centre.z, 0, 0.0f, 0.0f, 0.0f);
+    for (VertexRecord& v : vertices_) {
+        v.x -= centre.x;
+        v.y -= centre.y;
+        v.z -= centre.z;
+    }
+    groupWriter_.writeVertices(vertices_);
+}
+
+bool SplitDriver::Run::finishGroupFile()
+{
+    (void)reader_.skipFrames();
+    groupWriter_.finishGroup();
+    if (!groupWriter_.close()) return fail(groupFileName_, "could not be written completely");
+    return true;
 }
 
 } // namespace kelvane

@@ -332,7 +332,7 @@ inline void touchViews(const Mdl7Reader& reader)
            reader.frameHeaderSize() + reader.currentVertexCount() + reader.currentFrameVertexCount() +
            reader.currentBoneTransformCount() + reader.extraLength() + reader.deformerTotal() +
            reader.maxWeights() + reader.currentTrailerLength() + reader.tell() + reader.remaining() +
-           (reader.hasCurrentGroup() ? 1 : 0) + (reader.getHeader() != nullptr ? 1 : 0);
+           (reader.getHeader() != nullptr ? 1 : 0);
 }
 
 // The whole file in the order a caller walks it: header, bones, every group

@@ -2,6 +2,7 @@
 
 #include "level/Wmpio.h"
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -44,7 +45,10 @@ std::int32_t wmpShared = 0;
 
 bool createLevelFile(const char* path, std::int32_t groupCount)
 {
-    if (path == nullptr || groupCount < 0 || groupCount > kMaxLevelGroupCount) return false;
+    // The level file counts its objects, the level and one model per group,
+    // in 32 bits.
+    if (path == nullptr || groupCount < 0 || groupCount == std::numeric_limits<std::int32_t>::max())
+        return false;
 
     wmpioCreate(path, 0, groupCount + 1, groupCount + 1, 0, 0);
 

@@ -7,26 +7,21 @@
 // library's results are not examined.
 #pragma once
 
-#include "mdl/Mdl7Format.h"
-
 #include <cstdint>
 
 namespace kelvane {
-
-// The largest group count createLevelFile accepts: every group takes at least
-// its header in a model file, and model files are below 2 GiB, so no larger
-// count can be genuine. Keeps the per-group array bounded and n + 1 from
-// overflowing.
-inline constexpr std::int32_t kMaxLevelGroupCount = INT32_MAX / mdl7::kGroupHeaderSize;
 
 // Starts the level file at `path` for a model of `groupCount` groups (the
 // count in the model's header) and adds the level object. Storage the level
 // object refers to stays allocated until the next createLevelFile (or the end
 // of the program), so repeated splits in one process hold only the latest
-// level file's. Returns false,
-// and calls nothing, when groupCount is negative or above kMaxLevelGroupCount
-// or path is null; otherwise true (whether the file could be written is told
-// by wmpioFailed). Throws std::bad_alloc when memory runs out.
+// level file's. The level object holds one element per group: the caller
+// bounds groupCount by what its model can really hold (the split driver
+// checks it against the model's data first). Returns false, and calls
+// nothing, when groupCount is negative or so large that the object count
+// n + 1 does not fit 32 bits, or path is null; otherwise true (whether the
+// file could be written is told by wmpioFailed). Throws std::bad_alloc when
+// memory runs out.
 bool createLevelFile(const char* path, std::int32_t groupCount);
 
 // Adds a model object for the group file `fileName`, positioned at the

@@ -57,7 +57,6 @@ class BufferedFile {
     [[nodiscard]] int open(const char* path);
 
     [[nodiscard]] bool isOpen() const { return descriptor_ >= 0; }
-    [[nodiscard]] int descriptor() const { return descriptor_; }
 
     // Writes `count` bytes at the current position and moves past them.
     // Returns the number of bytes accepted: `count` when they went into the

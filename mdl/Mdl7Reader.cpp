@@ -1,8 +1,9 @@
 #include "mdl/Mdl7Reader.h"
 
 #include "mdl/ByteOrder.h"
+#include "mdl/ImageSize.h"
 #include "mdl/Mdl7Format.h"
-#include "mdl/NormalTable.h"
+#include "mdl/Mdl7RecordCodec.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -15,22 +16,6 @@ namespace {
 
 using namespace mdl7;
 
-// Byte count of an image: width x height x bytesPerPixel in 64-bit. A
-// negative dimension is as corrupt as a negative count, and a product beyond
-// 64 bits cannot fit in any file; both become -1, which the cursor refuses
-// exactly like running out of data.
-std::int64_t imageByteCount(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel)
-{
-    if (width < 0 || height < 0) return -1;
-    // width x height < 2^62 is exact; times bytesPerPixel (0 to 4) it can
-    // pass 2^63, far beyond any file, so such an image is refused before the
-    // multiplication. An image of kind 1 takes no bytes whatever its size.
-    const std::int64_t pixels = std::int64_t(width) * height;
-    if (bytesPerPixel == 0) return 0;
-    if (pixels > std::numeric_limits<std::int64_t>::max() / bytesPerPixel) return -1;
-    return pixels * bytesPerPixel;
-}
-
 // A run is read straight from the mapped file, which is rarely in the
 // processor's caches. Asking for the bytes a kilobyte ahead keeps the loads
 // of the records in hand from waiting on memory. The address is formed as
@@ -42,6 +27,28 @@ inline void prefetchAhead(const std::uint8_t* record)
 #else
     (void)record;
 #endif
+}
+
+// A triangle is accepted when its three vertex indices lie below the
+// group's vertexCount.
+inline bool usesGroupVertices(std::int32_t vertexCount, std::int32_t vertex0, std::int32_t vertex1,
+                              std::int32_t vertex2)
+{
+    return vertex0 < vertexCount && vertex1 < vertexCount && vertex2 < vertexCount;
+}
+
+// A triangle as readTriangle and readTriangles take it: the six indices,
+// then, once its vertex indices are accepted, the skin index if the record
+// holds one. False, with the skin index untouched, for a refused triangle.
+inline bool decodeCheckedTriangle(const std::uint8_t* record, bool withSkin, std::int32_t vertexCount,
+                                  std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
+                                  std::int32_t& texCoord0, std::int32_t& texCoord1, std::int32_t& texCoord2,
+                                  std::int32_t& skinIndex)
+{
+    decodeTriangleIndices(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2);
+    if (!usesGroupVertices(vertexCount, vertex0, vertex1, vertex2)) return false;
+    if (withSkin) skinIndex = decodeTriangleSkin(record);
+    return true;
 }
 
 } // namespace
@@ -302,8 +309,8 @@ bool Mdl7Reader::readSkinPixels(const std::uint8_t** image, const std::uint8_t**
                                 const std::uint8_t** mipmap2, const std::uint8_t** mipmap3)
 {
     if (!isReady() || skin_ == nullptr) return false;
-    std::int32_t width = loadI32(skin_ + skin::kWidth);
-    std::int32_t height = loadI32(skin_ + skin::kHeight);
+    const std::int32_t width = loadI32(skin_ + skin::kWidth);
+    const std::int32_t height = loadI32(skin_ + skin::kHeight);
 
     // A given place must receive its image; a null place only steps over it,
     // and running out of data there is not reported.
@@ -316,10 +323,10 @@ bool Mdl7Reader::readSkinPixels(const std::uint8_t** image, const std::uint8_t**
 
     if (!takeImage(image, imageByteCount(width, height, bytesPerPixel_))) return false;
     if (!hasMipmaps_) return true;
-    for (const std::uint8_t** place : {mipmap1, mipmap2, mipmap3}) {
-        width /= 2;
-        height /= 2;
-        if (!takeImage(place, imageByteCount(width, height, bytesPerPixel_))) return false;
+    const std::uint8_t** const places[kMipmapCount] = {mipmap1, mipmap2, mipmap3};
+    for (int level = 1; level <= kMipmapCount; ++level) {
+        const std::int64_t byteCount = mipmapByteCount(width, height, bytesPerPixel_, level);
+        if (!takeImage(places[level - 1], byteCount)) return false;
     }
     return true;
 }
@@ -407,26 +414,18 @@ bool Mdl7Reader::skipSkins()
 
 // --- Texture coordinates, triangles, vertices -------------------------------------
 
-bool Mdl7Reader::skipTexCoords()
+bool Mdl7Reader::skipGroupRecords(int countOffset, std::uint16_t recordSize)
 {
     if (!isReady() || group_ == nullptr) return false;
-    const std::int32_t count = groupI32(group::kTexCoordCount);
-    return count == 0 || skipRecords(texCoordRecordSize(), count);
+    const std::int32_t count = groupI32(countOffset);
+    return count == 0 || skipRecords(recordSize, count);
 }
 
-bool Mdl7Reader::skipTriangles()
-{
-    if (!isReady() || group_ == nullptr) return false;
-    const std::int32_t count = groupI32(group::kTriangleCount);
-    return count == 0 || skipRecords(triangleRecordSize(), count);
-}
+bool Mdl7Reader::skipTexCoords() { return skipGroupRecords(group::kTexCoordCount, texCoordRecordSize()); }
 
-bool Mdl7Reader::skipVertices()
-{
-    if (!isReady() || group_ == nullptr) return false;
-    const std::int32_t count = groupI32(group::kVertexCount);
-    return count == 0 || skipRecords(vertexRecordSize(), count);
-}
+bool Mdl7Reader::skipTriangles() { return skipGroupRecords(group::kTriangleCount, triangleRecordSize()); }
+
+bool Mdl7Reader::skipVertices() { return skipGroupRecords(group::kVertexCount, vertexRecordSize()); }
 
 bool Mdl7Reader::readTexCoord(float& s, float& t)
 {
@@ -435,25 +434,8 @@ bool Mdl7Reader::readTexCoord(float& s, float& t)
         takeCounted(groupI32(group::kTexCoordCount), texCoordRecordSize(), texcoord::kMinReadSize);
     if (record == nullptr) return false;
     texCoord_ = record;
-    s = loadF32(record + texcoord::kS);
-    t = loadF32(record + texcoord::kT);
+    decodeTexCoord(record, s, t);
     return true;
-}
-
-bool Mdl7Reader::readTriangleIndices(const std::uint8_t* record, std::int32_t vertexCount,
-                                     std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
-                                     std::int32_t& texCoord0, std::int32_t& texCoord1,
-                                     std::int32_t& texCoord2)
-{
-    // Vertex indices are plain unsigned values: 0xFFFF is 65535, which lies
-    // outside any group, rather than "no vertex".
-    vertex0 = loadU16(record + triangle::kVertexIndex);
-    vertex1 = loadU16(record + triangle::kVertexIndex + 2);
-    vertex2 = loadU16(record + triangle::kVertexIndex + 4);
-    texCoord0 = loadIndex16(record + triangle::kTexCoordIndex);
-    texCoord1 = loadIndex16(record + triangle::kTexCoordIndex + 2);
-    texCoord2 = loadIndex16(record + triangle::kTexCoordIndex + 4);
-    return vertex0 < vertexCount && vertex1 < vertexCount && vertex2 < vertexCount;
 }
 
 bool Mdl7Reader::readTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
@@ -465,12 +447,8 @@ bool Mdl7Reader::readTriangle(std::int32_t& vertex0, std::int32_t& vertex1, std:
     const std::uint8_t* record = takeCounted(groupI32(group::kTriangleCount), size, triangle::kMinReadSize);
     if (record == nullptr) return false;
     triangle_ = record;
-    if (!readTriangleIndices(record, groupI32(group::kVertexCount), vertex0, vertex1, vertex2, texCoord0,
-                             texCoord1, texCoord2)) {
-        return false;
-    }
-    if (size >= triangle::kSizeWithSkin) skinIndex = loadI32(record + triangle::kSkinIndex);
-    return true;
+    return decodeCheckedTriangle(record, size >= triangle::kSizeWithSkin, groupI32(group::kVertexCount),
+                                 vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex);
 }
 
 bool Mdl7Reader::readTriangleBothSets(std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
@@ -485,16 +463,12 @@ bool Mdl7Reader::readTriangleBothSets(std::int32_t& vertex0, std::int32_t& verte
     if (record == nullptr) return false;
     triangle_ = record;
     // Every output is written before the vertex indices are judged.
-    const bool inRange = readTriangleIndices(record, groupI32(group::kVertexCount), vertex0, vertex1, vertex2,
-                                             texCoord0, texCoord1, texCoord2);
-    if (size >= triangle::kSizeWithSkin) skinIndex = loadI32(record + triangle::kSkinIndex);
+    decodeTriangleIndices(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2);
+    if (size >= triangle::kSizeWithSkin) skinIndex = decodeTriangleSkin(record);
     if (size >= triangle::kSizeWithSecondSet) {
-        texCoord2nd0 = loadIndex16(record + triangle::kTexCoordIndex2);
-        texCoord2nd1 = loadIndex16(record + triangle::kTexCoordIndex2 + 2);
-        texCoord2nd2 = loadIndex16(record + triangle::kTexCoordIndex2 + 4);
-        skinIndex2 = loadI32(record + triangle::kSkinIndex2);
+        decodeTriangleSecondSet(record, texCoord2nd0, texCoord2nd1, texCoord2nd2, skinIndex2);
     }
-    return inRange;
+    return usesGroupVertices(groupI32(group::kVertexCount), vertex0, vertex1, vertex2);
 }
 
 bool Mdl7Reader::readVertex(float& x, float& y, float& z, std::int32_t& boneIndex)
@@ -504,40 +478,14 @@ bool Mdl7Reader::readVertex(float& x, float& y, float& z, std::int32_t& boneInde
         takeCounted(groupI32(group::kVertexCount), vertexRecordSize(), vertex::kMinReadSize);
     if (record == nullptr) return false;
     vertex_ = record;
-    x = loadF32(record + vertex::kX);
-    y = loadF32(record + vertex::kY);
-    z = loadF32(record + vertex::kZ);
-    boneIndex = loadIndex16(record + vertex::kIndex);
+    decodeVertex(record, x, y, z, boneIndex);
     return true;
-}
-
-bool Mdl7Reader::readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx, float& ny,
-                            float& nz)
-{
-    if (recordSize >= vertex::kSizeWithNormal) {
-        nx = loadF32(record + vertex::kNormal);
-        ny = loadF32(record + vertex::kNormal + 4);
-        nz = loadF32(record + vertex::kNormal + 8);
-        return true;
-    }
-    if (recordSize == vertex::kSizeWithNormalIndex) {
-        // The compact form: an index into the shared table of unit normals.
-        // The normal is available, but it was not stored in the record, which
-        // the false result tells the caller. An index outside the table leaves
-        // the outputs as they were.
-        (void)NormalTable::normalFromIndex(loadU16(record + vertex::kNormal), nx, ny, nz);
-        return false;
-    }
-    nx = 0.0f;
-    ny = 0.0f;
-    nz = 0.0f;
-    return false;
 }
 
 bool Mdl7Reader::readVertexNormal(float& nx, float& ny, float& nz)
 {
     if (!isReady() || vertex_ == nullptr) return false;
-    return readNormal(vertex_, vertexRecordSize(), nx, ny, nz);
+    return decodeVertexNormal(vertex_, vertexRecordSize(), nx, ny, nz);
 }
 
 // --- Runs of records -------------------------------------------------------------------
@@ -576,8 +524,7 @@ std::size_t Mdl7Reader::readTexCoords(std::span<TexCoordRecord> texCoords)
 {
     return readRun(group::kTexCoordCount, texCoordRecordSize(), texcoord::kMinReadSize, texCoords, texCoord_,
                    [](const std::uint8_t* record, TexCoordRecord& c) {
-                       c.s = loadF32(record + texcoord::kS);
-                       c.t = loadF32(record + texcoord::kT);
+                       decodeTexCoord(record, c.s, c.t);
                        return true;
                    });
 }
@@ -589,33 +536,19 @@ std::size_t Mdl7Reader::readTriangles(std::span<TriangleRecord> triangles)
     const std::int32_t vertexCount = groupI32(group::kVertexCount);
     return readRun(group::kTriangleCount, size, triangle::kMinReadSize, triangles, triangle_,
                    [&](const std::uint8_t* record, TriangleRecord& t) {
-                       if (!readTriangleIndices(record, vertexCount, t.vertexIndex[0], t.vertexIndex[1],
-                                                t.vertexIndex[2], t.texCoordIndex[0], t.texCoordIndex[1],
-                                                t.texCoordIndex[2])) {
-                           return false;
-                       }
-                       if (withSkin) t.skinIndex = loadI32(record + triangle::kSkinIndex);
-                       return true;
+                       return decodeCheckedTriangle(record, withSkin, vertexCount, t.vertexIndex[0],
+                                                    t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
+                                                    t.texCoordIndex[1], t.texCoordIndex[2], t.skinIndex);
                    });
 }
 
 std::size_t Mdl7Reader::readVertices(std::span<VertexRecord> vertices)
 {
     const std::uint16_t size = vertexRecordSize();
-    const bool withNormal = size >= vertex::kSizeWithNormal;
     return readRun(group::kVertexCount, size, vertex::kMinReadSize, vertices, vertex_,
                    [&](const std::uint8_t* record, VertexRecord& v) {
-                       v.x = loadF32(record + vertex::kX);
-                       v.y = loadF32(record + vertex::kY);
-                       v.z = loadF32(record + vertex::kZ);
-                       v.boneIndex = loadIndex16(record + vertex::kIndex);
-                       if (withNormal) {
-                           v.nx = loadF32(record + vertex::kNormal);
-                           v.ny = loadF32(record + vertex::kNormal + 4);
-                           v.nz = loadF32(record + vertex::kNormal + 8);
-                       } else {
-                           (void)readNormal(record, size, v.nx, v.ny, v.nz);
-                       }
+                       decodeVertex(record, v.x, v.y, v.z, v.boneIndex);
+                       (void)decodeVertexNormal(record, size, v.nx, v.ny, v.nz);
                        return true;
                    });
 }
@@ -685,17 +618,14 @@ bool Mdl7Reader::readFrameVertex(std::int32_t& vertexIndex, float& x, float& y, 
         takeCounted(currentFrameVertexCount(), frameVertexRecordSize(), vertex::kMinReadSize);
     if (record == nullptr) return false;
     frameVertex_ = record;
-    x = loadF32(record + vertex::kX);
-    y = loadF32(record + vertex::kY);
-    z = loadF32(record + vertex::kZ);
-    vertexIndex = loadIndex16(record + vertex::kIndex);
+    decodeVertex(record, x, y, z, vertexIndex);
     return true;
 }
 
 bool Mdl7Reader::readFrameVertexNormal(float& nx, float& ny, float& nz)
 {
     if (!isReady() || frameVertex_ == nullptr) return false;
-    return readNormal(frameVertex_, frameVertexRecordSize(), nx, ny, nz);
+    return decodeVertexNormal(frameVertex_, frameVertexRecordSize(), nx, ny, nz);
 }
 
 bool Mdl7Reader::readBoneTransform(std::int32_t& boneIndex, std::uint8_t* matrix)
@@ -887,13 +817,8 @@ bool Mdl7Reader::readTrailerTriangle(std::int32_t& vertex0, std::int32_t& vertex
     const std::uint8_t* record = advance(size);
     if (record == nullptr) return false;
     triangle_ = record;
-    vertex0 = loadU16(record + triangle::kVertexIndex);
-    vertex1 = loadU16(record + triangle::kVertexIndex + 2);
-    vertex2 = loadU16(record + triangle::kVertexIndex + 4);
-    texCoord0 = loadIndex16(record + triangle::kTexCoordIndex);
-    texCoord1 = loadIndex16(record + triangle::kTexCoordIndex + 2);
-    texCoord2 = loadIndex16(record + triangle::kTexCoordIndex + 4);
-    skinIndex = loadI32(record + triangle::kSkinIndex);
+    decodeTriangleIndices(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2);
+    skinIndex = decodeTriangleSkin(record);
     return true;
 }
 

@@ -105,8 +105,10 @@ class Mdl7Reader : public ModelFile {
     // Reads every skin header of the current group and skips its data.
     bool skipSkins() override;
     // Step over all records of their kind in the current group in one
-    // checked step; true at once when the group's count is 0, false for a
-    // negative count or when the data runs out.
+    // checked step of count x stored record size bytes; true at once when
+    // the group's count is 0, false when the data runs out. A negative count
+    // makes the step negative, which fails like running out of data, except
+    // with a stored record size of 0: the step is then empty and succeeds.
     bool skipTexCoords() override;
     bool skipTriangles() override;
     bool skipVertices() override;
@@ -321,7 +323,6 @@ class Mdl7Reader : public ModelFile {
     [[nodiscard]] std::uint16_t boneTransformRecordSize() const;
     [[nodiscard]] std::uint16_t frameHeaderSize() const;
 
-    [[nodiscard]] bool hasCurrentGroup() const { return group_ != nullptr; }
     // The current group's vertexCount (0 without a current group).
     [[nodiscard]] std::int32_t currentVertexCount() const;
     // Counts of the current frame (0 without a current frame).
@@ -351,6 +352,9 @@ class Mdl7Reader : public ModelFile {
     const std::uint8_t* takeCounted(std::int32_t count, std::int32_t recordSize, std::int32_t minimumSize);
     // Steps over count records of recordSize bytes in one checked step.
     bool skipRecords(std::int32_t recordSize, std::int32_t count);
+    // The body of the record skips: all records of the current group whose
+    // count is at `countOffset`.
+    bool skipGroupRecords(int countOffset, std::uint16_t recordSize);
     // The body of the run reads: the records of the group count at
     // `countOffset` go through `decode(record, entry)`, which returns false
     // for a record it refuses after taking it; `current` becomes the last
@@ -358,14 +362,6 @@ class Mdl7Reader : public ModelFile {
     template <typename Record, typename Decode>
     std::size_t readRun(int countOffset, std::uint16_t recordSize, int minimumSize, std::span<Record> records,
                         const std::uint8_t*& current, const Decode& decode);
-    // Reads the six indices of a triangle record and tells whether its
-    // vertex indices lie below `vertexCount`.
-    static bool readTriangleIndices(const std::uint8_t* record, std::int32_t vertexCount,
-                                    std::int32_t& vertex0, std::int32_t& vertex1, std::int32_t& vertex2,
-                                    std::int32_t& texCoord0, std::int32_t& texCoord1,
-                                    std::int32_t& texCoord2);
-    static bool readNormal(const std::uint8_t* record, std::uint16_t recordSize, float& nx, float& ny,
-                           float& nz);
     bool takeTrailerHeader(TrailerSection section, std::int64_t sectionStart, std::int32_t sectionSize,
                            std::int32_t headerSize);
     bool skipTrailerSection(TrailerSection section, std::int64_t sectionStart, std::int32_t sectionSize,

@@ -1,6 +1,8 @@
 #include "mdl/Mdl7Writer.h"
 
 #include "mdl/ByteOrder.h"
+#include "mdl/ImageSize.h"
+#include "mdl/Mdl7RecordCodec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,50 +20,6 @@ constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 // 0xFFFF (the "no index" value) and 0xFF.
 constexpr std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(value); }
 constexpr std::uint8_t low8(std::int32_t value) { return static_cast<std::uint8_t>(value); }
-
-// Bytes of width x height pixels of `bytesPerPixel` bytes, or -1 when the
-// size is negative or does not fit a 32-bit field. Each factor is a 32-bit
-// value, so width x height cannot overflow 64 bits; the product with the
-// third factor is taken only once width x height is known to fit 32 bits.
-std::int64_t imageBytes(std::int64_t width, std::int64_t height, std::int64_t bytesPerPixel)
-{
-    const std::int64_t pixels = width * height;
-    if (pixels == 0 || bytesPerPixel == 0) return 0;
-    if (pixels > kInt32Max || pixels < -kInt32Max) return -1;
-    const std::int64_t bytes = pixels * bytesPerPixel;
-    return bytes >= 0 && bytes <= kInt32Max ? bytes : -1;
-}
-
-void storeTriangle(std::uint8_t* record, std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
-                   std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
-                   std::int32_t skinIndex, std::int32_t secondTexCoord0, std::int32_t secondTexCoord1,
-                   std::int32_t secondTexCoord2, std::int32_t skinIndex2)
-{
-    storeU16(record + triangle::kVertexIndex, low16(vertex0));
-    storeU16(record + triangle::kVertexIndex + 2, low16(vertex1));
-    storeU16(record + triangle::kVertexIndex + 4, low16(vertex2));
-    storeU16(record + triangle::kTexCoordIndex, low16(texCoord0));
-    storeU16(record + triangle::kTexCoordIndex + 2, low16(texCoord1));
-    storeU16(record + triangle::kTexCoordIndex + 4, low16(texCoord2));
-    storeI32(record + triangle::kSkinIndex, skinIndex);
-    storeU16(record + triangle::kTexCoordIndex2, low16(secondTexCoord0));
-    storeU16(record + triangle::kTexCoordIndex2 + 2, low16(secondTexCoord1));
-    storeU16(record + triangle::kTexCoordIndex2 + 4, low16(secondTexCoord2));
-    storeI32(record + triangle::kSkinIndex2, skinIndex2);
-}
-
-// Position, 16-bit index, normal: the layout of vertices and frame vertices.
-void storeVertex(std::uint8_t* record, float x, float y, float z, std::int32_t index, float nx, float ny,
-                 float nz)
-{
-    storeF32(record + vertex::kX, x);
-    storeF32(record + vertex::kY, y);
-    storeF32(record + vertex::kZ, z);
-    storeU16(record + vertex::kIndex, low16(index));
-    storeF32(record + vertex::kNormal, nx);
-    storeF32(record + vertex::kNormal + 4, ny);
-    storeF32(record + vertex::kNormal + 8, nz);
-}
 
 } // namespace
 
@@ -296,12 +254,12 @@ bool Mdl7Writer::setSkinImage(std::int32_t width, std::int32_t height, std::int3
 bool Mdl7Writer::writeSkinPixels(const void* main, const void* mip1, const void* mip2, const void* mip3)
 {
     if (!isOpen()) return false;
-    std::int64_t width = loadI32(skinHeader_ + skin::kWidth);
-    std::int64_t height = loadI32(skinHeader_ + skin::kHeight);
+    const std::int32_t width = loadI32(skinHeader_ + skin::kWidth);
+    const std::int32_t height = loadI32(skinHeader_ + skin::kHeight);
     // A raw block (type byte exactly 6) is width x height bytes whatever the
     // bytes per pixel; its mipmaps, if any, are sized by the usual rule.
     const bool rawBlock = loadU8(skinHeader_ + skin::kType) == skin::kKindRawBlock;
-    const std::int64_t mainBytes = imageBytes(width, height, rawBlock ? 1 : bytesPerPixel_);
+    const std::int64_t mainBytes = imageByteCount(width, height, rawBlock ? 1 : bytesPerPixel_);
     if (mainBytes < 0 || (mainBytes > 0 && main == nullptr)) return false;
 
     // Only images written whole are counted.
@@ -310,14 +268,10 @@ bool Mdl7Writer::writeSkinPixels(const void* main, const void* mip1, const void*
     if (!hasMipmaps_) return true;
     if (mip1 == nullptr || mip2 == nullptr || mip3 == nullptr) return false;
 
-    const void* const mipmaps[3] = {mip1, mip2, mip3};
-    for (const void* mip : mipmaps) {
-        // Each level halves both dimensions, truncating, so odd sizes run
-        // down to empty levels (5 x 3 gives 2 x 1, 1 x 0, 0 x 0).
-        width /= 2;
-        height /= 2;
-        const std::int64_t bytes = imageBytes(width, height, bytesPerPixel_);
-        if (bytes < 0 || file_.write(mip, bytes) != bytes) return false;
+    const void* const mipmaps[kMipmapCount] = {mip1, mip2, mip3};
+    for (int level = 1; level <= kMipmapCount; ++level) {
+        const std::int64_t bytes = mipmapByteCount(width, height, bytesPerPixel_, level);
+        if (bytes < 0 || file_.write(mipmaps[level - 1], bytes) != bytes) return false;
         addToGroupAndModel(bytes);
     }
     return true;
@@ -367,17 +321,15 @@ bool Mdl7Writer::writeTexCoord(float s, float t)
     if (!isOpen() || hasRecordsFrom(group::kTriangleCount)) return false;
     addToField(groupSlot_ + group::kTexCoordCount, 1);
     addToGroupAndModel(kTexCoordRecordSize);
-    return emit(kTexCoordRecordSize, [&](std::uint8_t* record) {
-        storeF32(record + texcoord::kS, s);
-        storeF32(record + texcoord::kT, t);
-    });
+    return emit(kTexCoordRecordSize, [&](std::uint8_t* record) { encodeTexCoord(record, s, t); });
 }
 
 bool Mdl7Writer::writeTriangle(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
                                std::int32_t texCoord0, std::int32_t texCoord1, std::int32_t texCoord2,
                                std::int32_t skinIndex)
 {
-    return putTriangle(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, 0, 0, 0, -1);
+    return putTriangle(vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
+                       kNoSecondTexCoord, kNoSecondTexCoord, kNoSecondTexCoord, kNoSecondSkin);
 }
 
 bool Mdl7Writer::writeTriangleBothSets(std::int32_t vertex0, std::int32_t vertex1, std::int32_t vertex2,
@@ -400,8 +352,8 @@ inline bool Mdl7Writer::putTriangle(std::int32_t vertex0, std::int32_t vertex1, 
     addToField(groupSlot_ + group::kTriangleCount, 1);
     addToGroupAndModel(kTriangleRecordSize);
     return emit(kTriangleRecordSize, [&](std::uint8_t* record) {
-        storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
-                      secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
+        encodeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
+                       secondTexCoord0, secondTexCoord1, secondTexCoord2, skinIndex2);
     });
 }
 
@@ -411,7 +363,7 @@ bool Mdl7Writer::writeVertex(float x, float y, float z, std::int32_t boneIndex, 
     addToField(groupSlot_ + group::kVertexCount, 1);
     addToGroupAndModel(kVertexRecordSize);
     return emit(kVertexRecordSize,
-                [&](std::uint8_t* record) { storeVertex(record, x, y, z, boneIndex, nx, ny, nz); });
+                [&](std::uint8_t* record) { encodeVertex(record, x, y, z, boneIndex, nx, ny, nz); });
 }
 
 bool Mdl7Writer::writeTexCoords(std::span<const TexCoordRecord> texCoords)
@@ -419,8 +371,7 @@ bool Mdl7Writer::writeTexCoords(std::span<const TexCoordRecord> texCoords)
     if (!isOpen() || hasRecordsFrom(group::kTriangleCount)) return false;
     countRun(group::kTexCoordCount, texCoords.size(), kTexCoordRecordSize);
     return emitRun(kTexCoordRecordSize, texCoords.size(), [&](std::uint8_t* record, std::size_t i) {
-        storeF32(record + texcoord::kS, texCoords[i].s);
-        storeF32(record + texcoord::kT, texCoords[i].t);
+        encodeTexCoord(record, texCoords[i].s, texCoords[i].t);
     });
 }
 
@@ -430,8 +381,9 @@ bool Mdl7Writer::writeTriangles(std::span<const TriangleRecord> triangles)
     countRun(group::kTriangleCount, triangles.size(), kTriangleRecordSize);
     return emitRun(kTriangleRecordSize, triangles.size(), [&](std::uint8_t* record, std::size_t i) {
         const TriangleRecord& t = triangles[i];
-        storeTriangle(record, t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
-                      t.texCoordIndex[1], t.texCoordIndex[2], t.skinIndex, 0, 0, 0, -1);
+        encodeTriangle(record, t.vertexIndex[0], t.vertexIndex[1], t.vertexIndex[2], t.texCoordIndex[0],
+                       t.texCoordIndex[1], t.texCoordIndex[2], t.skinIndex, kNoSecondTexCoord,
+                       kNoSecondTexCoord, kNoSecondTexCoord, kNoSecondSkin);
     });
 }
 
@@ -441,7 +393,7 @@ bool Mdl7Writer::writeVertices(std::span<const VertexRecord> vertices)
     countRun(group::kVertexCount, vertices.size(), kVertexRecordSize);
     return emitRun(kVertexRecordSize, vertices.size(), [&](std::uint8_t* record, std::size_t i) {
         const VertexRecord& v = vertices[i];
-        storeVertex(record, v.x, v.y, v.z, v.boneIndex, v.nx, v.ny, v.nz);
+        encodeVertex(record, v.x, v.y, v.z, v.boneIndex, v.nx, v.ny, v.nz);
     });
 }
 
@@ -465,7 +417,7 @@ bool Mdl7Writer::writeFrameVertex(std::int32_t vertexIndex, float x, float y, fl
     addToField(frameSlot_ + frame::kFrameVertexCount, 1);
     addToGroupAndModel(kFrameVertexRecordSize);
     return emit(kFrameVertexRecordSize,
-                [&](std::uint8_t* record) { storeVertex(record, x, y, z, vertexIndex, nx, ny, nz); });
+                [&](std::uint8_t* record) { encodeVertex(record, x, y, z, vertexIndex, nx, ny, nz); });
 }
 
 bool Mdl7Writer::writeBoneTransform(std::int32_t boneIndex, const float matrix[16])
@@ -588,8 +540,8 @@ bool Mdl7Writer::writeTrailerTriangle(std::int32_t vertex0, std::int32_t vertex1
     addToField(trailerHeader_ + trailer::kTrailerLength, kTriangleRecordSize);
     addToField(header_ + header::kTrailerSize, kTriangleRecordSize);
     return emit(kTriangleRecordSize, [&](std::uint8_t* record) {
-        storeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex, 0, 0, 0,
-                      -1);
+        encodeTriangle(record, vertex0, vertex1, vertex2, texCoord0, texCoord1, texCoord2, skinIndex,
+                       kNoSecondTexCoord, kNoSecondTexCoord, kNoSecondTexCoord, kNoSecondSkin);
     });
 }
 

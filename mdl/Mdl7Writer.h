@@ -111,10 +111,12 @@ class Mdl7Writer {
     // the main image of width x height x bytesPerPixel bytes (width x height
     // when the type byte is exactly 6), then, with mipmaps, three images of
     // the halved, quartered and eighthed dimensions (each halving truncates)
-    // times bytesPerPixel. Refused, writing nothing, when the main image size
-    // is negative or does not fit 32 bits, or `main` is null for a non-empty
-    // image. Returns false, keeping what was written and counted, at the
-    // first short write or when mipmaps are due and a mipmap pointer is null.
+    // times bytesPerPixel, all sized by ImageSize.h. Refused, writing
+    // nothing, when the main image's width, height or bytes per pixel is
+    // negative or the image does not fit 32 bits, or `main` is null for a
+    // non-empty image. Returns false, keeping what was written and counted,
+    // at the first short write, when mipmaps are due and a mipmap pointer is
+    // null, or when a mipmap's size is refused by the same rule.
     bool writeSkinPixels(const void* main, const void* mip1, const void* mip2, const void* mip3);
     // One 68-byte material record: the four colour values (four floats each)
     // in argument order, then `scalar`. Refused when a colour pointer is null.

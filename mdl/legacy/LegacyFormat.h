@@ -65,7 +65,6 @@ inline constexpr std::int32_t kHeaderSize = 12;
 inline constexpr int kType = 0;   // int32
 inline constexpr int kWidth = 4;  // int32
 inline constexpr int kHeight = 8; // int32
-inline constexpr int kMipmapCount = 3;
 
 // "IDP2": a 64-byte record naming an external texture file.
 inline constexpr std::int32_t kNameRecordSize = 64;

@@ -1,11 +1,11 @@
 #include "mdl/legacy/Mdl2Reader.h"
 
 #include "mdl/ByteOrder.h"
+#include "mdl/ImageSize.h"
 #include "mdl/NormalTable.h"
 #include "mdl/legacy/LegacyFormat.h"
 
 #include <cstring>
-#include <limits>
 
 namespace kelvane {
 
@@ -64,16 +64,11 @@ bool Mdl2Reader::failAtEnd()
     return false;
 }
 
-bool Mdl2Reader::readImage(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel,
-                           const std::uint8_t** out)
+bool Mdl2Reader::takeImage(std::int64_t byteCount, const std::uint8_t** out)
 {
-    if (width < 0 || height < 0 || bytesPerPixel < 0) return failAtEnd();
-    // width * height fits in 64 bits; a pixel count beyond what a loadable
-    // file can hold is refused before the multiplication by bytesPerPixel,
-    // which could otherwise overflow.
-    const std::int64_t pixels = std::int64_t(width) * height;
-    if (pixels > std::numeric_limits<std::int32_t>::max()) return failAtEnd();
-    const std::uint8_t* image = advance(pixels * bytesPerPixel);
+    // An image no file can hold comes as -1, which fails like running out of
+    // data and leaves the cursor at the end.
+    const std::uint8_t* image = advance(byteCount);
     if (image == nullptr) return false;
     if (out != nullptr) *out = image;
     return true;
@@ -134,8 +129,9 @@ bool Mdl2Reader::readSkinPixels(const std::uint8_t** image, const std::uint8_t**
                                 const std::uint8_t**)
 {
     if (!hasData()) return false;
-    return readImage(headerField(legacy::header::kSkinWidth), headerField(legacy::header::kSkinHeight),
-                     bytesPerPixel_, image);
+    return takeImage(imageByteCount(headerField(legacy::header::kSkinWidth),
+                                    headerField(legacy::header::kSkinHeight), bytesPerPixel_),
+                     image);
 }
 
 bool Mdl2Reader::skipSkin() { return readSkinPixels(nullptr, nullptr, nullptr, nullptr); }

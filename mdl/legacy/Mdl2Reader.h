@@ -95,11 +95,10 @@ class Mdl2Reader : public LegacyModelReader {
     // The int32 at `offset` in the header; 0 while no file is open.
     [[nodiscard]] std::int32_t headerField(int offset) const;
 
-    // Hands out (or, with a null `out`, skips) an image of width x height x
-    // bytesPerPixel bytes. A negative dimension or a size beyond any loadable
-    // file fails like running out of data.
-    bool readImage(std::int32_t width, std::int32_t height, std::int32_t bytesPerPixel,
-                   const std::uint8_t** out);
+    // Hands out (or, with a null `out`, skips) an image of `byteCount` bytes
+    // as imageByteCount gives them; its -1 for a negative dimension or an
+    // image beyond any loadable file fails like running out of data.
+    bool takeImage(std::int64_t byteCount, const std::uint8_t** out);
     // Skips `count` records of `recordSize` bytes; a count of 0 succeeds at
     // once, a negative one fails like running out of data.
     bool skipRecords(std::int32_t count, std::int32_t recordSize);
@@ -108,8 +107,10 @@ class Mdl2Reader : public LegacyModelReader {
     bool failAtEnd();
     // Describes a skin from its stored type: the type's low byte, and the
     // bytes per pixel that `kindBytes` gives its image kind, and the mipmap
-    // flag, which are also remembered for readSkinPixels. False, with both
-    // cleared, for an image kind the table rejects.
+    // flag, which are also remembered for readSkinPixels. False for an image
+    // kind the table rejects: both outputs and the remembered bytes per pixel
+    // are then cleared, while the remembered mipmap flag keeps the previous
+    // skin's (harmless: with 0 bytes per pixel every image is empty).
     bool describeSkin(std::int32_t storedType, const std::int32_t (&kindBytes)[8], std::uint8_t& type,
                       std::int32_t& bytesPerPixel, bool& hasMipmaps);
 

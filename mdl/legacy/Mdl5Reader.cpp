@@ -1,6 +1,7 @@
 #include "mdl/legacy/Mdl5Reader.h"
 
 #include "mdl/ByteOrder.h"
+#include "mdl/ImageSize.h"
 #include "mdl/legacy/LegacyFormat.h"
 
 namespace kelvane {
@@ -36,15 +37,14 @@ bool Mdl5Reader::readSkinPixels(const std::uint8_t** image, const std::uint8_t**
                                 const std::uint8_t** mipmap2, const std::uint8_t** mipmap3)
 {
     if (!hasData() || currentSkin_ == nullptr) return false;
-    std::int32_t width = loadI32(currentSkin_ + legacy::skin::kWidth);
-    std::int32_t height = loadI32(currentSkin_ + legacy::skin::kHeight);
-    if (!readImage(width, height, bytesPerPixel_, image)) return false;
+    const std::int32_t width = loadI32(currentSkin_ + legacy::skin::kWidth);
+    const std::int32_t height = loadI32(currentSkin_ + legacy::skin::kHeight);
+    if (!takeImage(imageByteCount(width, height, bytesPerPixel_), image)) return false;
     if (!hasMipmaps_) return true;
-    const std::uint8_t** mipmaps[legacy::skin::kMipmapCount] = {mipmap1, mipmap2, mipmap3};
-    for (const std::uint8_t** mipmap : mipmaps) {
-        width /= 2;
-        height /= 2;
-        if (!readImage(width, height, bytesPerPixel_, mipmap)) return false;
+    const std::uint8_t** const mipmaps[kMipmapCount] = {mipmap1, mipmap2, mipmap3};
+    for (int level = 1; level <= kMipmapCount; ++level) {
+        const std::int64_t byteCount = mipmapByteCount(width, height, bytesPerPixel_, level);
+        if (!takeImage(byteCount, mipmaps[level - 1])) return false;
     }
     return true;
 }

@@ -35,7 +35,7 @@ using test::DumpedModel;
 using test::dumpMdl7;
 using test::exists;
 using test::Mdl7Builder;
-using test::MeshSpec;
+using test::MeshDesc;
 using test::readText;
 
 // What reached the level-file library.

@@ -18,7 +18,7 @@ namespace kelvane::test {
 // `triangleSkins` (vertices 0, 1, 2 as far as the group has them, texture
 // coordinates 0, none, 0, that skin index), the vertices, and `frames` frames
 // of one frame vertex each.
-struct MeshSpec {
+struct MeshDesc {
     std::string name;
     std::vector<std::string> skins{};
     std::int32_t texCoords = 0;
@@ -27,7 +27,7 @@ struct MeshSpec {
     std::int32_t frames = 0;
 };
 
-inline void addMesh(Mdl7Builder& b, const MeshSpec& m)
+inline void addMesh(Mdl7Builder& b, const MeshDesc& m)
 {
     const auto vertexCount = static_cast<std::int32_t>(m.vertices.size());
     b.group({.name = m.name,

@@ -264,6 +264,12 @@ TEST_F(Mdl7WriterTest, RefusedCallsChangeNothing)
             EXPECT_FALSE(writer.writeSkinPixels("x", nullptr, nullptr, nullptr));
             writer.setSkinImage(-4, 4, 1, false);
             EXPECT_FALSE(writer.writeSkinPixels("x", nullptr, nullptr, nullptr));
+            // A negative side is refused even where the product is positive
+            // or 0: no reader would take such an image back.
+            writer.setSkinImage(-2, -3, 1, false);
+            EXPECT_FALSE(writer.writeSkinPixels("xxxxxx", nullptr, nullptr, nullptr));
+            writer.setSkinImage(-1, 0, 1, false);
+            EXPECT_FALSE(writer.writeSkinPixels("x", nullptr, nullptr, nullptr));
             writer.setSkinImage(4, 4, 1, false);
             EXPECT_FALSE(writer.writeSkinPixels(nullptr, nullptr, nullptr, nullptr));
             EXPECT_FALSE(writer.writeSizedData(-1, "x"));
