@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -37,23 +38,19 @@ namespace {
 using kelvane::test::Mdl7Builder;
 namespace header = kelvane::mdl7::header;
 
-// splitmix64: the same sequence everywhere.
+// The standard 64-bit Mersenne twister, whose output the standard fixes; the
+// values are drawn from it with plain arithmetic rather than the library's
+// distributions, which differ between implementations.
 class Random {
   public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next()
-    {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
+    explicit Random(std::uint64_t seed) : engine_(seed) {}
+    std::uint64_t next() { return engine_(); }
     int below(int bound) { return int(next() % std::uint64_t(bound)); }
     bool chance(int percent) { return below(100) < percent; }
     float unit() { return float(next() >> 40) * (1.0f / 16777216.0f); }
 
   private:
-    std::uint64_t state_;
+    std::mt19937_64 engine_;
 };
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
