@@ -32,6 +32,8 @@ enum class LoadMode : std::uint8_t {
     // Read what an export needs. A part it does not export (bones, bone
     // transforms, deformers, trailers) that cannot be read is stepped over
     // where the file allows and reported as a warning; reading goes on.
+    // The second index set of MDL7 triangles is not kept (Mesh::secondSets
+    // stays empty); everything else is as kWhole loads it.
     kForExport,
 };
 

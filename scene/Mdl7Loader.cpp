@@ -306,8 +306,9 @@ class Mdl7Walker {
         const std::size_t fits = fitting(count, size, mdl7::triangle::kMinReadSize);
         mesh.triangles.reserve(fits);
         // Only records of 26 bytes or more carry the second set, which the
-        // run read does not hand out: those are read one by one.
-        if (size >= mdl7::triangle::kSizeWithSecondSet) {
+        // run read does not hand out: a whole load reads those one by one.
+        // An export does not use the set and reads them as runs too.
+        if (keepsSecondSets()) {
             mesh.secondSets.reserve(fits);
             for (std::int32_t i = 0; i < count; ++i) {
                 if (!readTriangle(mesh, place, i)) return false;
@@ -341,8 +342,14 @@ class Mdl7Walker {
         return true;
     }
 
+    [[nodiscard]] bool keepsSecondSets() const
+    {
+        return mode_ == LoadMode::kWhole &&
+               reader_.triangleRecordSize() >= mdl7::triangle::kSizeWithSecondSet;
+    }
+
     // One triangle with both index sets; the second is kept when the
-    // records carry it.
+    // records carry it and the load keeps it.
     bool readTriangle(Mesh& mesh, const std::string& place, std::int32_t index)
     {
         Triangle t;
@@ -360,8 +367,7 @@ class Mdl7Walker {
             t.vertexOutside = true;
         }
         mesh.triangles.push_back(t);
-        if (reader_.triangleRecordSize() >= mdl7::triangle::kSizeWithSecondSet)
-            mesh.secondSets.push_back(second);
+        if (keepsSecondSets()) mesh.secondSets.push_back(second);
         return true;
     }
 
