@@ -123,6 +123,8 @@ struct LeftOut {
 };
 
 struct Plan {
+    // Per group: the geometry of a mesh group (empty for the others).
+    std::vector<MeshGeometry> geometries;
     std::vector<View> views;
     std::vector<Accessor> accessors;
     std::vector<Image> images;
@@ -165,6 +167,19 @@ std::string uriEncode(std::string_view name)
     return uri;
 }
 
+// Builds the geometry of every mesh group.
+void buildGeometries(const std::vector<Group>& groups, std::vector<MeshGeometry>& geometries)
+{
+    geometries.clear();
+    geometries.resize(groups.size());
+    MeshGeometry::Workspace workspace;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        if (groups[g].type == kMeshGroupType && groups[g].mesh) {
+            geometries[g].build(*groups[g].mesh, workspace);
+        }
+    }
+}
+
 // Plans the asset: every view, accessor, material and image, with the
 // binary layout, so that the output size is known before anything is written.
 class Planner {
@@ -180,6 +195,7 @@ class Planner {
         plan_ = &plan;
         if (model_.groups) {
             const std::vector<Group>& groups = *model_.groups;
+            buildGeometries(groups, plan.geometries);
             for (std::size_t g = 0; g < groups.size(); ++g) {
                 planGroup(g, groups[g]);
                 if (plan.binaryLength > options_.maxOutputBytes) return tooLarge(plan.binaryLength);
@@ -233,8 +249,7 @@ class Planner {
             return;
         }
         const Mesh& mesh = *group.mesh;
-        MeshGeometry& geometry = geometry_;
-        geometry.build(mesh);
+        const MeshGeometry& geometry = plan_->geometries[g];
         warnTriangles(g, geometry);
         if (geometry.keptTriangleCount() == 0) {
             plan_->leftOut.push_back({g, group.name, group.type, "no drawable triangle"});
@@ -446,7 +461,6 @@ class Planner {
     Plan* plan_ = nullptr;
     std::int64_t missingPalette_ = 0;
     std::uint64_t targetReferences_ = 0;
-    MeshGeometry geometry_;
 };
 
 // --- JSON --------------------------------------------------------------------
@@ -908,11 +922,17 @@ void writeValues(BinaryStream& out, std::int64_t view, const std::vector<Vec3>& 
     out.endView();
 }
 
-// Rebuilds a mesh's geometry and streams its data in the planned order.
+// Per mesh tables of the write, kept from mesh to mesh.
+struct WriteTables {
+    std::vector<Vec3> normals;
+    std::vector<TexCoord> slotValues;
+};
+
+// Streams a mesh's data in the planned order.
 void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan, const Mesh& mesh,
-                   MeshGeometry& geometry, std::vector<Vec3>& normals)
+                   WriteTables& tables)
 {
-    geometry.build(mesh);
+    const MeshGeometry& geometry = plan.geometries[meshPlan.group];
     const std::size_t n = geometry.vertexCount();
     out.beginView(plan.accessors[std::size_t(meshPlan.position)].view);
     writeElements(out, n, 12, [&](std::size_t o, std::uint8_t* p) {
@@ -921,6 +941,7 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
     out.endView();
     if (meshPlan.normal >= 0) {
         // Normalised once per source vertex, not once per output vertex.
+        std::vector<Vec3>& normals = tables.normals;
         normals.resize(geometry.sourceVertexCount());
         for (std::size_t s = 0; s < normals.size(); ++s) {
             normals[s] = geometry.baseNormal(std::int32_t(s));
@@ -931,19 +952,26 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
         });
         out.endView();
     }
+    geometry.fillSlotValues(tables.slotValues);
     out.beginView(plan.accessors[std::size_t(meshPlan.texCoord)].view);
     writeElements(out, n, 8, [&](std::size_t o, std::uint8_t* p) {
-        storeF32(p, geometry.texCoord(o).s);
-        storeF32(p + 4, geometry.texCoord(o).t);
+        const TexCoord& texCoord = tables.slotValues[geometry.slotOf(o)];
+        storeF32(p, texCoord.s);
+        storeF32(p + 4, texCoord.t);
     });
     out.endView();
     for (std::size_t p = 0; p < meshPlan.primitives.size(); ++p) {
         const Accessor& indices = plan.accessors[std::size_t(meshPlan.primitives[p].indices)];
+        const std::size_t first = geometry.firstIndex(p);
+        const std::size_t count = geometry.firstIndex(p + 1) - first;
         out.beginView(indices.view);
         if (indices.componentType == kUnsignedShort) {
-            geometry.forEachIndex(p, [&](std::uint32_t v) { out.u16(std::uint16_t(v)); });
+            writeElements(out, count, 2, [&](std::size_t k, std::uint8_t* to) {
+                storeU16(to, std::uint16_t(geometry.index(first + k)));
+            });
         } else {
-            geometry.forEachIndex(p, [&](std::uint32_t v) { out.u32(v); });
+            writeElements(out, count, 4,
+                          [&](std::size_t k, std::uint8_t* to) { storeU32(to, geometry.index(first + k)); });
         }
         out.endView();
     }
@@ -991,10 +1019,9 @@ bool writeBinary(ByteSink& sink, const Model& model, const Plan& plan, std::uint
                  ExportReport& report)
 {
     BinaryStream out(sink, plan);
-    MeshGeometry geometry;
-    std::vector<Vec3> normals;
+    WriteTables tables;
     for (const MeshPlan& meshPlan : plan.meshes) {
-        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh, geometry, normals);
+        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh, tables);
     }
     for (const Image& image : plan.images) {
         if (image.view < 0) continue;

@@ -26,7 +26,9 @@
 // written: an asset larger than options.maxOutputBytes, or a .glb whose
 // size does not fit its 32-bit length fields, fails without writing
 // anything. Then the JSON is written and the binary data streamed mesh by
-// mesh; working memory is one mesh's at a time, and the model is not copied.
+// mesh. The model is not copied; the un-welded geometry of every mesh (a
+// few bytes per triangle corner, see MeshGeometry) is held from the plan to
+// the write.
 #pragma once
 
 #include "scene/Model.h"
