@@ -9,9 +9,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace kelvane::scene::gltf {
 
@@ -167,17 +170,41 @@ std::string uriEncode(std::string_view name)
     return uri;
 }
 
-// Builds the geometry of every mesh group.
+// Builds the geometry of every mesh group. The un-weld is most of an
+// export's work, so the meshes are shared out between two threads as they
+// come; each geometry depends on its mesh alone, so which thread builds
+// which changes nothing in the result.
 void buildGeometries(const std::vector<Group>& groups, std::vector<MeshGeometry>& geometries)
 {
     geometries.clear();
     geometries.resize(groups.size());
-    MeshGeometry::Workspace workspace;
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        if (groups[g].type == kMeshGroupType && groups[g].mesh) {
-            geometries[g].build(*groups[g].mesh, workspace);
+    std::atomic<std::size_t> nextGroup{0};
+    const auto buildSome = [&](MeshGeometry::Workspace& workspace) {
+        for (std::size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
+            if (groups[g].type == kMeshGroupType && groups[g].mesh) {
+                geometries[g].build(*groups[g].mesh, workspace);
+            }
         }
+    };
+    MeshGeometry::Workspace workspace;
+    if (groups.size() < 2 || std::thread::hardware_concurrency() < 2) {
+        buildSome(workspace);
+        return;
     }
+    // A failed allocation on the helper thread is raised again here.
+    std::exception_ptr helperFailure;
+    {
+        std::jthread helper([&] {
+            try {
+                MeshGeometry::Workspace own;
+                buildSome(own);
+            } catch (...) {
+                helperFailure = std::current_exception();
+            }
+        });
+        buildSome(workspace);
+    }
+    if (helperFailure) std::rethrow_exception(helperFailure);
 }
 
 // Plans the asset: every view, accessor, material and image, with the
