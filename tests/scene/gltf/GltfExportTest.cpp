@@ -318,6 +318,77 @@ TEST(GltfExportTest, IndicesTurn32BitWhenAVertexIndexPasses65534)
     EXPECT_EQ(test::drawnPrimitives(gltf, 1)[0].indexType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
 }
 
+TEST(GltfExportTest, IndicesKeepTheirValuesAtThe16BitBoundary)
+{
+    // Triangle (0, 1, 2) with coordinates 0, 1, 2, then (2, 2, 2) with
+    // coordinate i for i from 3 on: output vertex i is coordinate i. 65536
+    // output vertices are the most that 16-bit numbers hold, 65537 one more.
+    for (const int outputs : {65536, 65537}) {
+        SCOPED_TRACE(std::to_string(outputs) + " output vertices");
+        Mesh mesh;
+        mesh.vertices = {vertex(0, 0, 0), vertex(1, 0, 0), vertex(0, 1, 0)};
+        for (int i = 0; i < outputs; ++i) {
+            mesh.texCoords.push_back({float(i), 0});
+        }
+        mesh.triangles.push_back(triangle({0, 1, 2}, {0, 1, 2}));
+        for (int i = 3; i < outputs; ++i) {
+            mesh.triangles.push_back(triangle({2, 2, 2}, {i, i, i}));
+        }
+        ExportReport report;
+        const tinygltf::Model gltf = exportAndRead(modelOf({meshGroup("edge", mesh)}), report);
+        const std::vector<DrawnPrimitive> drawn = test::drawnPrimitives(gltf, 0);
+        ASSERT_EQ(drawn.size(), 1u);
+        EXPECT_EQ(drawn[0].indexType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT);
+        ASSERT_EQ(drawn[0].corners.size(), 3 * mesh.triangles.size());
+        const Corner& last = drawn[0].corners.back();
+        EXPECT_EQ(last.vertex, std::uint32_t(outputs - 1));
+        EXPECT_EQ(last.texCoord[0], float(outputs - 1));
+        EXPECT_EQ(last.position, p3(0, 1, 0));
+    }
+}
+
+TEST(GltfExportTest, ManyMeshesComeOutWholeAndInOrder)
+{
+    // Enough meshes to share out between threads, and enough data for
+    // several of the writer's buffers.
+    std::vector<Group> groups;
+    for (int m = 0; m < 24; ++m) {
+        Mesh mesh;
+        const int n = 500 + 700 * (m % 5);
+        for (int i = 0; i < n; ++i) {
+            mesh.vertices.push_back(vertex(float(m), float(i), 0));
+            mesh.texCoords.push_back({float(i), float(m)});
+        }
+        for (int i = 0; i < n; ++i) {
+            mesh.triangles.push_back(
+                triangle({i, (i * 7 + 1) % n, (i * 13 + 2) % n}, {(i * 5) % n, i, (i * 11 + 3) % n}));
+        }
+        groups.push_back(meshGroup("mesh " + std::to_string(m), std::move(mesh)));
+    }
+    const Model model = modelOf(groups);
+    ExportReport report;
+    const std::string glb = exportToGlb(model, report);
+    EXPECT_GT(glb.size(), std::size_t(3) << 20);
+    EXPECT_EQ(exportToGlb(model, report), glb);
+    const tinygltf::Model gltf = readBack(glb);
+    ASSERT_EQ(gltf.meshes.size(), groups.size());
+    for (std::size_t m = 0; m < groups.size(); ++m) {
+        SCOPED_TRACE("mesh " + std::to_string(m));
+        const Mesh& mesh = *groups[m].mesh;
+        const std::vector<DrawnPrimitive> drawn = test::drawnPrimitives(gltf, int(m));
+        ASSERT_EQ(drawn.size(), 1u);
+        ASSERT_EQ(drawn[0].corners.size(), 3 * mesh.triangles.size());
+        for (std::size_t k = 0; k < drawn[0].corners.size(); ++k) {
+            const Triangle& t = mesh.triangles[k / 3];
+            const Corner& corner = drawn[0].corners[k];
+            const auto v = std::size_t(t.vertexIndex[k % 3]);
+            const auto c = std::size_t(t.texCoordIndex[k % 3]);
+            ASSERT_EQ(corner.position, p3(float(m), float(v), 0)) << "corner " << k;
+            ASSERT_EQ(corner.texCoord, (std::array<float, 2>{float(c), float(m)})) << "corner " << k;
+        }
+    }
+}
+
 // Morph targets ---------------------------------------------------------------
 
 Vertex frameVertex(std::int32_t index, float x, float y, float z, Vec3 normal = {0, 0, 1})
