@@ -2,6 +2,7 @@
 
 #include "mdl/ByteOrder.h"
 #include "scene/JsonWriter.h"
+#include "scene/gltf/BackgroundWriter.h"
 #include "scene/gltf/EndsWithNoCase.h"
 #include "scene/gltf/MeshGeometry.h"
 #include "scene/gltf/MorphTarget.h"
@@ -56,9 +57,6 @@ constexpr float kRootRotation[4] = {-0.70710677f, 0, 0, 0.70710677f};
 
 // Frame k shows at k / 10 s.
 constexpr float kSecondsPerFrame = 0.1f;
-
-// Bytes gathered before the sink is called: few, large writes.
-constexpr std::size_t kStreamBufferSize = 4 * 1024 * 1024;
 
 std::uint64_t padded(std::uint64_t length) { return (length + 3) & ~std::uint64_t(3); }
 
@@ -826,21 +824,19 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
 
 // --- Binary data ---------------------------------------------------------------
 
-// Gathers the binary data in a large buffer and hands it to the sink in few
-// writes; checks that every view starts and ends where the plan put it.
+// Gathers the binary data in large buffers, which a writer thread hands to
+// the sink while the next are filled; checks that every view starts and
+// ends where the plan put it.
 class BinaryStream {
   public:
-    BinaryStream(ByteSink& sink, const Plan& plan)
-        : sink_(sink), plan_(plan), buffer_(new std::uint8_t[kStreamBufferSize])
-    {
-    }
+    BinaryStream(ByteSink& sink, const Plan& plan) : writer_(sink), plan_(plan), buffer_(writer_.buffer()) {}
 
-    // Room for `count` bytes (at most the buffer's size), to be filled
+    // Room for `count` bytes (at most a buffer's size), to be filled
     // before the next call.
     std::uint8_t* room(std::size_t count)
     {
-        if (kStreamBufferSize - used_ < count) flush();
-        std::uint8_t* const p = buffer_.get() + used_;
+        if (buffer_.size() - used_ < count) flush();
+        std::uint8_t* const p = buffer_.data() + used_;
         used_ += count;
         position_ += count;
         return p;
@@ -864,9 +860,9 @@ class BinaryStream {
     void bytes(const std::string& data)
     {
         for (std::size_t done = 0; done < data.size();) {
-            if (used_ == kStreamBufferSize) flush();
-            const std::size_t n = std::min(data.size() - done, kStreamBufferSize - used_);
-            std::memcpy(buffer_.get() + used_, data.data() + done, n);
+            if (used_ == buffer_.size()) flush();
+            const std::size_t n = std::min(data.size() - done, buffer_.size() - used_);
+            std::memcpy(buffer_.data() + used_, data.data() + done, n);
             used_ += n;
             position_ += n;
             done += n;
@@ -884,8 +880,9 @@ class BinaryStream {
         while (position_ < paddedEnd) {
             *room(1) = 0;
         }
-        flush();
-        return ok_;
+        writer_.submit(used_);
+        used_ = 0;
+        return writer_.finish();
     }
 
     [[nodiscard]] bool consistent() const { return consistent_; }
@@ -893,17 +890,17 @@ class BinaryStream {
   private:
     void flush()
     {
-        if (used_ > 0 && ok_) ok_ = sink_.write(buffer_.get(), used_);
+        writer_.submit(used_);
         used_ = 0;
+        buffer_ = writer_.buffer();
     }
 
-    ByteSink& sink_;
+    BackgroundWriter writer_;
     const Plan& plan_;
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::span<std::uint8_t> buffer_;
     std::size_t used_ = 0;
     std::uint64_t position_ = 0;
     std::uint64_t viewEnd_ = 0;
-    bool ok_ = true;
     bool consistent_ = true;
 };
 
