@@ -5,6 +5,7 @@
 #include "mdl/MeshRecords.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -54,8 +55,8 @@ ImageLayout layoutOf(std::uint8_t type)
 // file or fails, and a failure ends the loop.
 class Mdl7Walker {
   public:
-    Mdl7Walker(Mdl7Reader& reader, LoadMode mode, LoadResult& result)
-        : reader_(reader), mode_(mode), result_(result), model_(result.model)
+    Mdl7Walker(Mdl7Reader& reader, LoadMode mode, LoadResult& result, LoadObserver* observer)
+        : reader_(reader), mode_(mode), result_(result), model_(result.model), observer_(observer)
     {
     }
 
@@ -146,6 +147,9 @@ class Mdl7Walker {
     bool readGroups()
     {
         auto& groups = model_.groups.emplace();
+        // Room for every group the data can hold: each takes a header of its
+        // own, so the vector never moves the groups announced to the
+        // observer.
         groups.reserve(fitting(model_.header.groupCount, mdl7::kGroupHeaderSize, mdl7::kGroupHeaderSize));
         for (std::int32_t g = 0; g < model_.header.groupCount; ++g) {
             const std::string place = "group " + std::to_string(g);
@@ -153,6 +157,7 @@ class Mdl7Walker {
             std::int32_t groupDataSize = 0;
             char name[mdl7::group::kNameSize];
             if (!reader_.readGroupHeader(type, groupDataSize, name)) return fail(place);
+            assert(groups.size() < groups.capacity());
             Group& group = groups.emplace_back();
             group.type = type;
             group.groupDataSize = groupDataSize;
@@ -166,6 +171,7 @@ class Mdl7Walker {
                 continue;
             }
             if (!readMesh(group.mesh.emplace(), place)) return false;
+            if (observer_ != nullptr) observer_->meshLoaded(std::size_t(g), *group.mesh);
         }
         return true;
     }
@@ -550,6 +556,7 @@ class Mdl7Walker {
     LoadMode mode_;
     LoadResult& result_;
     Model& model_;
+    LoadObserver* observer_;
     // Run buffers, kept from group to group.
     std::vector<TexCoordRecord> texCoordRun_;
     std::vector<TriangleRecord> triangleRun_;
@@ -558,9 +565,9 @@ class Mdl7Walker {
 
 } // namespace
 
-void loadMdl7(Mdl7Reader& reader, LoadMode mode, LoadResult& result)
+void loadMdl7(Mdl7Reader& reader, LoadMode mode, LoadResult& result, LoadObserver* observer)
 {
-    Mdl7Walker(reader, mode, result).run();
+    Mdl7Walker(reader, mode, result, observer).run();
 }
 
 } // namespace kelvane::scene

@@ -4,18 +4,17 @@
 #include "scene/JsonWriter.h"
 #include "scene/gltf/BackgroundWriter.h"
 #include "scene/gltf/EndsWithNoCase.h"
+#include "scene/gltf/MeshGeometries.h"
 #include "scene/gltf/MeshGeometry.h"
 #include "scene/gltf/MorphTarget.h"
 #include "scene/gltf/PalettePng.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstring>
-#include <exception>
 #include <memory>
+#include <optional>
 #include <sstream>
-#include <thread>
 
 namespace kelvane::scene::gltf {
 
@@ -124,8 +123,8 @@ struct LeftOut {
 };
 
 struct Plan {
-    // Per group: the geometry of a mesh group (empty for the others).
-    std::vector<MeshGeometry> geometries;
+    // Every mesh group's geometry, complete.
+    const MeshGeometries* geometries = nullptr;
     std::vector<View> views;
     std::vector<Accessor> accessors;
     std::vector<Image> images;
@@ -168,43 +167,6 @@ std::string uriEncode(std::string_view name)
     return uri;
 }
 
-// Builds the geometry of every mesh group. The un-weld is most of an
-// export's work, so the meshes are shared out between two threads as they
-// come; each geometry depends on its mesh alone, so which thread builds
-// which changes nothing in the result.
-void buildGeometries(const std::vector<Group>& groups, std::vector<MeshGeometry>& geometries)
-{
-    geometries.clear();
-    geometries.resize(groups.size());
-    std::atomic<std::size_t> nextGroup{0};
-    const auto buildSome = [&](MeshGeometry::Workspace& workspace) {
-        for (std::size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
-            if (groups[g].type == kMeshGroupType && groups[g].mesh) {
-                geometries[g].build(*groups[g].mesh, workspace);
-            }
-        }
-    };
-    MeshGeometry::Workspace workspace;
-    if (groups.size() < 2 || std::thread::hardware_concurrency() < 2) {
-        buildSome(workspace);
-        return;
-    }
-    // A failed allocation on the helper thread is raised again here.
-    std::exception_ptr helperFailure;
-    {
-        std::jthread helper([&] {
-            try {
-                MeshGeometry::Workspace own;
-                buildSome(own);
-            } catch (...) {
-                helperFailure = std::current_exception();
-            }
-        });
-        buildSome(workspace);
-    }
-    if (helperFailure) std::rethrow_exception(helperFailure);
-}
-
 // Plans the asset: every view, accessor, material and image, with the
 // binary layout, so that the output size is known before anything is written.
 class Planner {
@@ -220,7 +182,6 @@ class Planner {
         plan_ = &plan;
         if (model_.groups) {
             const std::vector<Group>& groups = *model_.groups;
-            buildGeometries(groups, plan.geometries);
             for (std::size_t g = 0; g < groups.size(); ++g) {
                 planGroup(g, groups[g]);
                 if (plan.binaryLength > options_.maxOutputBytes) return tooLarge(plan.binaryLength);
@@ -274,7 +235,7 @@ class Planner {
             return;
         }
         const Mesh& mesh = *group.mesh;
-        const MeshGeometry& geometry = plan_->geometries[g];
+        const MeshGeometry& geometry = (*plan_->geometries)[g];
         warnTriangles(g, geometry);
         if (geometry.keptTriangleCount() == 0) {
             plan_->leftOut.push_back({g, group.name, group.type, "no drawable triangle"});
@@ -956,7 +917,7 @@ struct WriteTables {
 void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan, const Mesh& mesh,
                    WriteTables& tables)
 {
-    const MeshGeometry& geometry = plan.geometries[meshPlan.group];
+    const MeshGeometry& geometry = (*plan.geometries)[meshPlan.group];
     const std::size_t n = geometry.vertexCount();
     out.beginView(plan.accessors[std::size_t(meshPlan.position)].view);
     writeElements(out, n, 12, [&](std::size_t o, std::uint8_t* p) {
@@ -1064,19 +1025,26 @@ bool writeBinary(ByteSink& sink, const Model& model, const Plan& plan, std::uint
     return true;
 }
 
-bool plan(const Model& model, const ExportOptions& options, Plan& result, ExportReport& report)
+// Completes the geometries (`own` when none were given) and plans.
+bool plan(const Model& model, const ExportOptions& options, MeshGeometries* geometries,
+          std::optional<MeshGeometries>& own, Plan& result, ExportReport& report)
 {
     report = ExportReport{};
+    if (geometries == nullptr) geometries = &own.emplace();
+    if (model.groups) geometries->complete(*model.groups);
+    result.geometries = geometries;
     Planner planner(model, options, report);
     return planner.run(result);
 }
 
 } // namespace
 
-bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, ExportReport& report)
+bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, ExportReport& report,
+               MeshGeometries* geometries)
 {
+    std::optional<MeshGeometries> own;
     Plan planned;
-    if (!plan(model, options, planned, report)) return false;
+    if (!plan(model, options, geometries, own, planned, report)) return false;
     std::string json = writeJson(model, options, planned, nullptr);
     // The JSON chunk is padded with spaces, the binary one with zeros.
     json.resize(padded(json.size()), ' ');
@@ -1114,10 +1082,11 @@ bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, 
 }
 
 bool exportGltf(const Model& model, const ExportOptions& options, ByteSink& json, ByteSink& bin,
-                std::string_view binUri, ExportReport& report)
+                std::string_view binUri, ExportReport& report, MeshGeometries* geometries)
 {
+    std::optional<MeshGeometries> own;
     Plan planned;
-    if (!plan(model, options, planned, report)) return false;
+    if (!plan(model, options, geometries, own, planned, report)) return false;
     const std::string uri = uriEncode(binUri);
     const std::string text = writeJson(model, options, planned, &uri);
     const std::uint64_t total = text.size() + planned.binaryLength;

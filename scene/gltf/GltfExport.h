@@ -66,18 +66,25 @@ struct ExportReport {
     std::uint64_t binaryBytes = 0;
 };
 
+class MeshGeometries;
+
 // Writes one binary glTF file to `out`. Returns false, with report.failure
 // set, when the asset is too large (nothing is written then) or the sink
 // refuses bytes (the sink then holds a partial file).
+//
+// `geometries`, when given, holds (or is building) the geometry of the
+// model's meshes: the export completes it and uses it (see
+// MeshGeometries.h). Otherwise the export builds its own.
 [[nodiscard]] bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out,
-                             ExportReport& report);
+                             ExportReport& report, MeshGeometries* geometries = nullptr);
 
 // Writes the JSON document to `json` and the binary data it refers to by
 // `binUri` (a relative URI reference, such as the .bin file's name; it is
 // percent-encoded here) to `bin`. When the asset has no binary data, nothing
 // goes to `bin`, the JSON names no buffer and report.binaryBytes is 0.
-// Failures as exportGlb.
+// Failures and `geometries` as exportGlb.
 [[nodiscard]] bool exportGltf(const Model& model, const ExportOptions& options, ByteSink& json, ByteSink& bin,
-                              std::string_view binUri, ExportReport& report);
+                              std::string_view binUri, ExportReport& report,
+                              MeshGeometries* geometries = nullptr);
 
 } // namespace kelvane::scene::gltf

@@ -231,6 +231,43 @@ TEST(Mdl7LoaderTest, KeepsWhatCameBeforeWhereverTheFileIsCut)
     }
 }
 
+TEST(Mdl7LoaderTest, AnnouncesEachMeshOnceItIsReadWhole)
+{
+    // What the observer saw of each mesh when it was announced.
+    struct Seen {
+        std::size_t group;
+        const Mesh* mesh;
+        std::size_t vertices;
+        std::size_t frames;
+    };
+    class Recorder final : public LoadObserver {
+      public:
+        void meshLoaded(std::size_t group, const Mesh& mesh) override
+        {
+            seen.push_back({group, &mesh, mesh.vertices.size(), mesh.frames.size()});
+        }
+        std::vector<Seen> seen;
+    } recorder;
+    test::TempDir dir;
+    Mdl7Builder b = runModel(16, 16, 1030); // a mesh group, then an opaque one
+    b.group({.triangleCount = 1, .vertexCount = 3, .frameCount = 1}).triangle({.vertex = {0, 1, 2}});
+    b.vertex({}).vertex({}).vertex({}).frame({});
+    const std::string path = b.writeTo(dir.path("observed.mdl"));
+    LoadResult loaded;
+    loadModel(path.c_str(), LoadMode::kForExport, recorder, loaded);
+    ASSERT_TRUE(loaded.complete());
+    const std::vector<Group>& groups = *loaded.model.groups;
+    ASSERT_EQ(recorder.seen.size(), 2u);
+    for (std::size_t k = 0; k < 2; ++k) {
+        const Seen& seen = recorder.seen[k];
+        EXPECT_EQ(seen.group, k == 0 ? 0u : 2u);
+        const Mesh& mesh = *groups.at(seen.group).mesh;
+        EXPECT_EQ(seen.mesh, &mesh);
+        EXPECT_EQ(seen.vertices, mesh.vertices.size());
+        EXPECT_EQ(seen.frames, 1u);
+    }
+}
+
 TEST(Mdl7LoaderTest, ForExportStepsOverWhatItDoesNotExport)
 {
     test::TempDir dir;
