@@ -329,8 +329,10 @@ class Mdl7Walker {
             for (std::size_t k = 0; k < got; ++k) {
                 const TriangleRecord& r = triangleRun_[k];
                 Triangle& t = mesh.triangles.emplace_back();
-                std::copy_n(r.vertexIndex, 3, t.vertexIndex.begin());
-                std::copy_n(r.texCoordIndex, 3, t.texCoordIndex.begin());
+                for (std::size_t c = 0; c < 3; ++c) {
+                    t.vertexIndex[c] = r.vertexIndex[c];
+                    t.texCoordIndex[c] = r.texCoordIndex[c];
+                }
                 t.skinIndex = mesh.hasSkinIndex ? r.skinIndex : 0;
             }
             i += static_cast<std::int32_t>(got);
