@@ -135,7 +135,10 @@ class MeshGeometry {
 
     [[nodiscard]] Vec3 packedBasePosition(std::int32_t source) const;
     void unweld(Workspace& workspace);
-    void sortPrimitives(Workspace& workspace, std::size_t kept);
+    // Fills primitives_ and primitiveStart_; false when there is one
+    // primitive, whose corners need no regrouping, else true with the
+    // regrouped corners in the workspace.
+    [[nodiscard]] bool sortPrimitives(Workspace& workspace, std::size_t kept, std::uint32_t outputCount);
     void buildOutputsBySource() const;
 
     const Mesh* mesh_ = nullptr;
