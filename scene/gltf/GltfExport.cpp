@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
 #include <optional>
+#include <span>
 #include <sstream>
 
 namespace kelvane::scene::gltf {
