@@ -29,6 +29,13 @@
 // mesh. The model is not copied; the un-welded geometry of every mesh (a
 // few bytes per triangle corner, see MeshGeometry) is held from the plan to
 // the write.
+//
+// Threads. The meshes are un-welded on the caller's thread and one helper
+// (MeshGeometries), and the binary data goes to the sink from a writer
+// thread (BackgroundWriter) while the next is computed: a sink receives the
+// JSON (and the .glb header) on the caller's thread and the binary data on
+// the writer's, one thread at a time. The bytes written never depend on how
+// the threads run.
 #pragma once
 
 #include "scene/Model.h"
