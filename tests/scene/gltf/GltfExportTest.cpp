@@ -347,48 +347,6 @@ TEST(GltfExportTest, IndicesKeepTheirValuesAtThe16BitBoundary)
     }
 }
 
-TEST(GltfExportTest, ManyMeshesComeOutWholeAndInOrder)
-{
-    // Enough meshes to share out between threads, and enough data for
-    // several of the writer's buffers.
-    std::vector<Group> groups;
-    for (int m = 0; m < 24; ++m) {
-        Mesh mesh;
-        const int n = 500 + 700 * (m % 5);
-        for (int i = 0; i < n; ++i) {
-            mesh.vertices.push_back(vertex(float(m), float(i), 0));
-            mesh.texCoords.push_back({float(i), float(m)});
-        }
-        for (int i = 0; i < n; ++i) {
-            mesh.triangles.push_back(
-                triangle({i, (i * 7 + 1) % n, (i * 13 + 2) % n}, {(i * 5) % n, i, (i * 11 + 3) % n}));
-        }
-        groups.push_back(meshGroup("mesh " + std::to_string(m), std::move(mesh)));
-    }
-    const Model model = modelOf(groups);
-    ExportReport report;
-    const std::string glb = exportToGlb(model, report);
-    EXPECT_GT(glb.size(), std::size_t(3) << 20);
-    EXPECT_EQ(exportToGlb(model, report), glb);
-    const tinygltf::Model gltf = readBack(glb);
-    ASSERT_EQ(gltf.meshes.size(), groups.size());
-    for (std::size_t m = 0; m < groups.size(); ++m) {
-        SCOPED_TRACE("mesh " + std::to_string(m));
-        const Mesh& mesh = *groups[m].mesh;
-        const std::vector<DrawnPrimitive> drawn = test::drawnPrimitives(gltf, int(m));
-        ASSERT_EQ(drawn.size(), 1u);
-        ASSERT_EQ(drawn[0].corners.size(), 3 * mesh.triangles.size());
-        for (std::size_t k = 0; k < drawn[0].corners.size(); ++k) {
-            const Triangle& t = mesh.triangles[k / 3];
-            const Corner& corner = drawn[0].corners[k];
-            const auto v = std::size_t(t.vertexIndex[k % 3]);
-            const auto c = std::size_t(t.texCoordIndex[k % 3]);
-            ASSERT_EQ(corner.position, p3(float(m), float(v), 0)) << "corner " << k;
-            ASSERT_EQ(corner.texCoord, (std::array<float, 2>{float(c), float(m)})) << "corner " << k;
-        }
-    }
-}
-
 // Morph targets ---------------------------------------------------------------
 
 Vertex frameVertex(std::int32_t index, float x, float y, float z, Vec3 normal = {0, 0, 1})

@@ -89,23 +89,5 @@ TEST(MeshGeometriesTest, BuildsTheMeshesThatWereNotHandedOver)
     EXPECT_TRUE(exportBytes(model, &geometries) == exportBytes(model, nullptr));
 }
 
-TEST(MeshGeometriesTest, StopsBeforeTheMeshesGoWhenNeverCompleted)
-{
-    // As after a load that failed: meshes queued, complete() never called.
-    // The meshes outlive the object, as they must; the destructor may not
-    // leave the helper thread working on them.
-    std::vector<Mesh> meshes;
-    for (int m = 0; m < 30; ++m) {
-        meshes.push_back(strip(3000, float(m)));
-    }
-    {
-        MeshGeometries geometries;
-        for (std::size_t m = 0; m < meshes.size(); ++m) {
-            geometries.meshLoaded(m, meshes[m]);
-        }
-    }
-    meshes.clear();
-}
-
 } // namespace
 } // namespace kelvane::scene::gltf
