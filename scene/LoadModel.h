@@ -60,9 +60,10 @@ class LoadObserver {
     // Called on the loading thread when group `group` of the model and its
     // mesh have been read (MDL7 files; a legacy model's one mesh is not
     // announced). The mesh is complete and the load does not touch it
-    // again: it keeps its address and content for as long as the model
-    // does, however the result is moved.
-    virtual void meshLoaded(std::size_t group, const Mesh& mesh) = 0;
+    // again: it keeps its address for as long as the model does, however
+    // the result is moved, and its content unless the observer changes it
+    // (an export that needs only part of the mesh may release the rest).
+    virtual void meshLoaded(std::size_t group, Mesh& mesh) = 0;
 };
 
 // Opens `path` and loads it whole. Never throws except for a failed

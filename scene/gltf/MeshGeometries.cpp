@@ -2,7 +2,7 @@
 
 namespace kelvane::scene::gltf {
 
-MeshGeometries::MeshGeometries()
+MeshGeometries::MeshGeometries(Triangles triangles) : triangles_(triangles)
 {
     if (std::thread::hardware_concurrency() >= 2) helper_ = std::thread([this] { buildQueued(true); });
 }
@@ -18,11 +18,11 @@ MeshGeometries::~MeshGeometries()
     if (helper_.joinable()) helper_.join();
 }
 
-void MeshGeometries::meshLoaded(std::size_t group, const Mesh& mesh)
+void MeshGeometries::meshLoaded(std::size_t group, Mesh& mesh)
 {
     {
         const std::lock_guard lock(mutex_);
-        queue(group, mesh);
+        queue(group, mesh, triangles_ == Triangles::kRelease ? &mesh : nullptr);
     }
     changed_.notify_one();
 }
@@ -34,7 +34,7 @@ void MeshGeometries::complete(const std::vector<Group>& groups)
         for (std::size_t g = 0; g < groups.size(); ++g) {
             if (groups[g].type != kMeshGroupType || !groups[g].mesh) continue;
             const Mesh& mesh = *groups[g].mesh;
-            if (g >= byGroup_.size() || byGroup_[g].mesh != &mesh) queue(g, mesh);
+            if (g >= byGroup_.size() || byGroup_[g].mesh != &mesh) queue(g, mesh, nullptr);
         }
     }
     changed_.notify_all();
@@ -48,12 +48,12 @@ void MeshGeometries::complete(const std::vector<Group>& groups)
     if (failure_) std::rethrow_exception(failure_);
 }
 
-void MeshGeometries::queue(std::size_t group, const Mesh& mesh)
+void MeshGeometries::queue(std::size_t group, const Mesh& mesh, Mesh* releasing)
 {
     if (byGroup_.size() <= group) byGroup_.resize(group + 1);
     MeshGeometry& geometry = storage_.emplace_back();
-    byGroup_[group] = {&geometry, &mesh};
-    jobs_.push_back({&geometry, &mesh});
+    byGroup_[group] = {&geometry, &mesh, releasing};
+    jobs_.push_back({&geometry, &mesh, releasing});
 }
 
 void MeshGeometries::buildQueued(bool untilClosed)
@@ -66,9 +66,11 @@ void MeshGeometries::buildQueued(bool untilClosed)
         const Job job = jobs_.front();
         jobs_.pop_front();
         lock.unlock();
-        // The geometry is this thread's alone until it is built.
+        // The geometry, and the mesh it releases, are this thread's alone
+        // until it is built.
         try {
             job.geometry->build(*job.mesh, workspace);
+            if (job.releasing != nullptr) std::vector<Triangle>().swap(job.releasing->triangles);
         } catch (...) {
             // A failed allocation: raised again by complete() on its thread.
             lock.lock();

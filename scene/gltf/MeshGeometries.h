@@ -12,6 +12,11 @@
 // the load is done, complete() builds what is left on both threads. A
 // geometry depends on its mesh alone, so which thread built which changes
 // nothing.
+//
+// Once a mesh is un-welded the export needs its triangles no more. A caller
+// that loads a model only to export it once (mdlconvert) can have them
+// released as each mesh is built: the loader then reuses their memory for
+// the meshes that follow, instead of asking the system for fresh memory.
 #pragma once
 
 #include "scene/LoadModel.h"
@@ -19,6 +24,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -29,8 +35,16 @@ namespace kelvane::scene::gltf {
 
 class MeshGeometries final : public LoadObserver {
   public:
+    enum class Triangles : std::uint8_t {
+        kKeep,
+        // Each mesh handed over by meshLoaded loses its triangles (an empty
+        // vector) once its geometry is built; its other parts stay. The
+        // model can then be exported only with these geometries.
+        kRelease,
+    };
+
     // Starts the helper thread (none where the system has one processor).
-    MeshGeometries();
+    explicit MeshGeometries(Triangles triangles = Triangles::kKeep);
     MeshGeometries(const MeshGeometries&) = delete;
     MeshGeometries& operator=(const MeshGeometries&) = delete;
     // Stops the helper thread, after the geometry it is building. Meshes
@@ -38,7 +52,7 @@ class MeshGeometries final : public LoadObserver {
     ~MeshGeometries() override;
 
     // Queues the mesh for the helper thread.
-    void meshLoaded(std::size_t group, const Mesh& mesh) override;
+    void meshLoaded(std::size_t group, Mesh& mesh) override;
 
     // Builds the geometry of every mesh group of `groups` that was not
     // handed over (or was handed over as another mesh), on this thread and
@@ -57,14 +71,17 @@ class MeshGeometries final : public LoadObserver {
     struct Job {
         MeshGeometry* geometry = nullptr;
         const Mesh* mesh = nullptr;
+        // The same mesh when its triangles go once it is built.
+        Mesh* releasing = nullptr;
     };
 
     // Adds a geometry for `mesh` and queues it; the caller holds mutex_.
-    void queue(std::size_t group, const Mesh& mesh);
+    void queue(std::size_t group, const Mesh& mesh, Mesh* releasing);
     // Builds queued meshes until the queue is empty or, with `untilClosed`
     // (the helper), until it is closed as well.
     void buildQueued(bool untilClosed);
 
+    const Triangles triangles_;
     std::mutex mutex_;
     std::condition_variable changed_;
     // Guarded by mutex_ while the helper thread runs. Geometries live in

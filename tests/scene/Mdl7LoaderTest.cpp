@@ -238,7 +238,7 @@ TEST(Mdl7LoaderTest, AnnouncesEachMeshOnceItIsReadWhole)
     // frames are read last).
     class Recorder final : public LoadObserver {
       public:
-        void meshLoaded(std::size_t group, const Mesh& mesh) override
+        void meshLoaded(std::size_t group, Mesh& mesh) override
         {
             seen.emplace_back(group, &mesh, mesh.frames.size());
         }

@@ -140,10 +140,11 @@ int main(int argc, char** argv)
     }
 
     // The meshes' geometry is built on a second thread while the file is
-    // read. `geometries` reads the model, so it is declared after it and
-    // goes first.
+    // read, and their triangles let go of once it is: the loader reuses
+    // that memory. `geometries` works on the model, so it is declared after
+    // it and goes first.
     LoadResult loaded;
-    gltf::MeshGeometries geometries;
+    gltf::MeshGeometries geometries(gltf::MeshGeometries::Triangles::kRelease);
     loadModel(arguments.input.c_str(), LoadMode::kForExport, geometries, loaded);
     if (!loaded.openError.empty()) return failed(loaded.openError);
     if (loaded.failure) return failed(arguments.input + ": " + describe(*loaded.failure));

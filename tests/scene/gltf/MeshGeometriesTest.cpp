@@ -64,12 +64,25 @@ TEST(MeshGeometriesTest, GeometryBuiltWhileTheFileLoadsExportsTheSameBytes)
     test::TempDir dir;
     const std::string path = b.writeTo(dir.path("meshes.mdl"));
 
-    LoadResult loaded;
-    MeshGeometries geometries;
-    loadModel(path.c_str(), LoadMode::kForExport, geometries, loaded);
-    ASSERT_TRUE(loaded.complete());
-    ASSERT_EQ(loaded.model.groups->size(), 40u);
-    EXPECT_TRUE(exportBytes(loaded.model, &geometries) == exportBytes(loaded.model, nullptr));
+    const LoadResult plain = loadModel(path.c_str(), LoadMode::kForExport);
+    ASSERT_TRUE(plain.complete());
+    const std::string expected = exportBytes(plain.model, nullptr);
+    for (const auto triangles : {MeshGeometries::Triangles::kKeep, MeshGeometries::Triangles::kRelease}) {
+        const bool released = triangles == MeshGeometries::Triangles::kRelease;
+        SCOPED_TRACE(released ? "triangles released" : "triangles kept");
+        LoadResult loaded;
+        MeshGeometries geometries(triangles);
+        loadModel(path.c_str(), LoadMode::kForExport, geometries, loaded);
+        ASSERT_TRUE(loaded.complete());
+        EXPECT_TRUE(exportBytes(loaded.model, &geometries) == expected);
+        // Released meshes lost their triangles and nothing else.
+        for (std::size_t g = 0; g < 40; ++g) {
+            const std::optional<Mesh>& mesh = (*loaded.model.groups)[g].mesh;
+            if (!mesh) continue;
+            EXPECT_EQ(mesh->triangles.empty(), released) << "group " << g;
+            EXPECT_EQ(mesh->vertices.size(), (*plain.model.groups)[g].mesh->vertices.size());
+        }
+    }
 }
 
 TEST(MeshGeometriesTest, BuildsTheMeshesThatWereNotHandedOver)
@@ -81,7 +94,7 @@ TEST(MeshGeometriesTest, BuildsTheMeshesThatWereNotHandedOver)
         (*model.groups)[g].mesh = strip(50 + int(g) * 20, float(g));
     }
     // Group 1 was handed over as another mesh; groups 0 and 2 not at all.
-    const Mesh other = strip(9, 5);
+    Mesh other = strip(9, 5);
     MeshGeometries geometries;
     geometries.meshLoaded(1, other);
     EXPECT_TRUE(exportBytes(model, &geometries) == exportBytes(model, nullptr));
