@@ -47,15 +47,18 @@ void JsonWriter::endArray()
 void JsonWriter::key(std::string_view name)
 {
     beforeValue();
-    writeQuoted(name);
-    out_ << ':';
+    quote(name);
+    text_ += ':';
+    out_.write(text_.data(), std::streamsize(text_.size()));
     afterKey_ = true;
 }
 
 void JsonWriter::number(std::int64_t value)
 {
     beforeValue();
-    out_ << value;
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out_.write(buffer, result.ptr - buffer);
 }
 
 std::string_view JsonWriter::formatFloat(float value, char (&buffer)[32])
@@ -100,21 +103,30 @@ void JsonWriter::string(std::string_view bytes)
 
 void JsonWriter::writeQuoted(std::string_view bytes)
 {
+    quote(bytes);
+    out_.write(text_.data(), std::streamsize(text_.size()));
+}
+
+void JsonWriter::quote(std::string_view bytes)
+{
     static constexpr char kHex[] = "0123456789abcdef";
-    out_ << '"';
+    text_.assign(1, '"');
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte == '"' || byte == '\\') {
-            out_ << '\\' << c;
+            text_ += '\\';
+            text_ += c;
         } else if (byte < 0x20 || byte > 0x7E) {
             // Names are bytes of unknown encoding; each is kept as the code
             // point of the same value, so nothing is lost or invalid.
-            out_ << "\\u00" << kHex[byte >> 4] << kHex[byte & 0xF];
+            text_ += "\\u00";
+            text_ += kHex[byte >> 4];
+            text_ += kHex[byte & 0xF];
         } else {
-            out_ << c;
+            text_ += c;
         }
     }
-    out_ << '"';
+    text_ += '"';
 }
 
 } // namespace kelvane::scene

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -45,11 +46,15 @@ class JsonWriter {
     // Writes the comma that separates this value from the previous one.
     void beforeValue();
     void writeQuoted(std::string_view bytes);
+    // Puts `bytes` quoted and escaped into text_: each value goes to the
+    // stream in one write, not a byte at a time.
+    void quote(std::string_view bytes);
 
     std::ostream& out_;
     // One entry per open object or array: whether it has a member yet.
     std::vector<bool> hasMember_;
     bool afterKey_ = false;
+    std::string text_;
 };
 
 } // namespace kelvane::scene

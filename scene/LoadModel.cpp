@@ -10,16 +10,17 @@
 
 namespace kelvane::scene {
 
-LoadResult loadModel(const char* path, LoadMode mode)
+namespace {
+
+void load(const char* path, LoadMode mode, LoadObserver* observer, LoadResult& result)
 {
-    LoadResult result;
     OpenModelResult opened = openModelFile(path);
     if (!opened) {
         result.openError = std::move(opened.error);
-        return result;
+        return;
     }
     if (auto* mdl7 = dynamic_cast<Mdl7Reader*>(opened.model.get())) {
-        loadMdl7(*mdl7, mode, result);
+        loadMdl7(*mdl7, mode, result, observer);
     } else if (auto* legacy = dynamic_cast<LegacyModelReader*>(opened.model.get())) {
         loadLegacy(*legacy, result);
     } else {
@@ -29,7 +30,20 @@ LoadResult loadModel(const char* path, LoadMode mode)
     // The model is all that stays: the reader and its view of the file go
     // before the caller goes on with the model.
     opened.model.reset();
+}
+
+} // namespace
+
+LoadResult loadModel(const char* path, LoadMode mode)
+{
+    LoadResult result;
+    load(path, mode, nullptr, result);
     return result;
+}
+
+void loadModel(const char* path, LoadMode mode, LoadObserver& observer, LoadResult& result)
+{
+    load(path, mode, &observer, result);
 }
 
 } // namespace kelvane::scene

@@ -32,6 +32,8 @@ enum class LoadMode : std::uint8_t {
     // Read what an export needs. A part it does not export (bones, bone
     // transforms, deformers, trailers) that cannot be read is stepped over
     // where the file allows and reported as a warning; reading goes on.
+    // The second index set of MDL7 triangles is not kept (Mesh::secondSets
+    // stays empty); everything else is as kWhole loads it.
     kForExport,
 };
 
@@ -49,8 +51,29 @@ struct LoadResult {
     [[nodiscard]] bool complete() const { return openError.empty() && !failure; }
 };
 
+// Told of each mesh group as soon as it has been read whole, while the load
+// goes on: a caller can start working on the meshes before the file is read
+// to the end (the glTF export builds their geometry on another thread).
+class LoadObserver {
+  public:
+    virtual ~LoadObserver() = default;
+    // Called on the loading thread when group `group` of the model and its
+    // mesh have been read (MDL7 files; a legacy model's one mesh is not
+    // announced). The mesh is complete and the load does not touch it
+    // again: it keeps its address for as long as the model does, however
+    // the result is moved, and its content unless the observer changes it
+    // (an export that needs only part of the mesh may release the rest).
+    virtual void meshLoaded(std::size_t group, Mesh& mesh) = 0;
+};
+
 // Opens `path` and loads it whole. Never throws except for a failed
 // allocation.
 [[nodiscard]] LoadResult loadModel(const char* path, LoadMode mode = LoadMode::kWhole);
+
+// The same into `result`, which must be empty, telling `observer` of each
+// mesh as it is read. Here the caller owns the model from the start, so an
+// observer that works on the meshes on another thread can be stopped
+// before the model goes, even when the load throws.
+void loadModel(const char* path, LoadMode mode, LoadObserver& observer, LoadResult& result);
 
 } // namespace kelvane::scene

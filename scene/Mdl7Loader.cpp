@@ -5,6 +5,7 @@
 #include "mdl/MeshRecords.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -54,8 +55,8 @@ ImageLayout layoutOf(std::uint8_t type)
 // file or fails, and a failure ends the loop.
 class Mdl7Walker {
   public:
-    Mdl7Walker(Mdl7Reader& reader, LoadMode mode, LoadResult& result)
-        : reader_(reader), mode_(mode), result_(result), model_(result.model)
+    Mdl7Walker(Mdl7Reader& reader, LoadMode mode, LoadResult& result, LoadObserver* observer)
+        : reader_(reader), mode_(mode), result_(result), model_(result.model), observer_(observer)
     {
     }
 
@@ -146,6 +147,9 @@ class Mdl7Walker {
     bool readGroups()
     {
         auto& groups = model_.groups.emplace();
+        // Room for every group the data can hold: each takes a header of its
+        // own, so the vector never moves the groups announced to the
+        // observer.
         groups.reserve(fitting(model_.header.groupCount, mdl7::kGroupHeaderSize, mdl7::kGroupHeaderSize));
         for (std::int32_t g = 0; g < model_.header.groupCount; ++g) {
             const std::string place = "group " + std::to_string(g);
@@ -153,6 +157,7 @@ class Mdl7Walker {
             std::int32_t groupDataSize = 0;
             char name[mdl7::group::kNameSize];
             if (!reader_.readGroupHeader(type, groupDataSize, name)) return fail(place);
+            assert(groups.size() < groups.capacity());
             Group& group = groups.emplace_back();
             group.type = type;
             group.groupDataSize = groupDataSize;
@@ -166,6 +171,7 @@ class Mdl7Walker {
                 continue;
             }
             if (!readMesh(group.mesh.emplace(), place)) return false;
+            if (observer_ != nullptr) observer_->meshLoaded(std::size_t(g), *group.mesh);
         }
         return true;
     }
@@ -306,8 +312,9 @@ class Mdl7Walker {
         const std::size_t fits = fitting(count, size, mdl7::triangle::kMinReadSize);
         mesh.triangles.reserve(fits);
         // Only records of 26 bytes or more carry the second set, which the
-        // run read does not hand out: those are read one by one.
-        if (size >= mdl7::triangle::kSizeWithSecondSet) {
+        // run read does not hand out: a whole load reads those one by one.
+        // An export does not use the set and reads them as runs too.
+        if (keepsSecondSets()) {
             mesh.secondSets.reserve(fits);
             for (std::int32_t i = 0; i < count; ++i) {
                 if (!readTriangle(mesh, place, i)) return false;
@@ -322,8 +329,10 @@ class Mdl7Walker {
             for (std::size_t k = 0; k < got; ++k) {
                 const TriangleRecord& r = triangleRun_[k];
                 Triangle& t = mesh.triangles.emplace_back();
-                std::copy_n(r.vertexIndex, 3, t.vertexIndex.begin());
-                std::copy_n(r.texCoordIndex, 3, t.texCoordIndex.begin());
+                for (std::size_t c = 0; c < 3; ++c) {
+                    t.vertexIndex[c] = r.vertexIndex[c];
+                    t.texCoordIndex[c] = r.texCoordIndex[c];
+                }
                 t.skinIndex = mesh.hasSkinIndex ? r.skinIndex : 0;
             }
             i += static_cast<std::int32_t>(got);
@@ -341,8 +350,14 @@ class Mdl7Walker {
         return true;
     }
 
+    [[nodiscard]] bool keepsSecondSets() const
+    {
+        return mode_ == LoadMode::kWhole &&
+               reader_.triangleRecordSize() >= mdl7::triangle::kSizeWithSecondSet;
+    }
+
     // One triangle with both index sets; the second is kept when the
-    // records carry it.
+    // records carry it and the load keeps it.
     bool readTriangle(Mesh& mesh, const std::string& place, std::int32_t index)
     {
         Triangle t;
@@ -360,8 +375,7 @@ class Mdl7Walker {
             t.vertexOutside = true;
         }
         mesh.triangles.push_back(t);
-        if (reader_.triangleRecordSize() >= mdl7::triangle::kSizeWithSecondSet)
-            mesh.secondSets.push_back(second);
+        if (keepsSecondSets()) mesh.secondSets.push_back(second);
         return true;
     }
 
@@ -544,6 +558,7 @@ class Mdl7Walker {
     LoadMode mode_;
     LoadResult& result_;
     Model& model_;
+    LoadObserver* observer_;
     // Run buffers, kept from group to group.
     std::vector<TexCoordRecord> texCoordRun_;
     std::vector<TriangleRecord> triangleRun_;
@@ -552,9 +567,9 @@ class Mdl7Walker {
 
 } // namespace
 
-void loadMdl7(Mdl7Reader& reader, LoadMode mode, LoadResult& result)
+void loadMdl7(Mdl7Reader& reader, LoadMode mode, LoadResult& result, LoadObserver* observer)
 {
-    Mdl7Walker(reader, mode, result).run();
+    Mdl7Walker(reader, mode, result, observer).run();
 }
 
 } // namespace kelvane::scene

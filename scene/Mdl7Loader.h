@@ -25,8 +25,11 @@ namespace kelvane::scene {
 // goes on. A triangle that names a vertex outside its group is kept with
 // Triangle::vertexOutside set, and reading goes on after it.
 //
+// Each mesh group read whole is announced to `observer` (when given) before
+// the next group is read.
+//
 // Safe on untrusted files: no allocation is sized by a count before the
 // count's records are known to fit in the data that remains.
-void loadMdl7(Mdl7Reader& reader, LoadMode mode, LoadResult& result);
+void loadMdl7(Mdl7Reader& reader, LoadMode mode, LoadResult& result, LoadObserver* observer = nullptr);
 
 } // namespace kelvane::scene

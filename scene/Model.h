@@ -178,7 +178,8 @@ struct Mesh {
     std::vector<TexCoord> texCoords;
     std::vector<Triangle> triangles;
     // Parallel to `triangles` when the records carry a second set (MDL7
-    // records of 26 bytes or more); empty otherwise.
+    // records of 26 bytes or more); empty otherwise, and in a load for
+    // export (LoadMode::kForExport), which does not use it.
     std::vector<SecondIndexSet> secondSets;
     // MDL7: the group's vertices. Empty for the older formats, whose
     // vertices exist only in frames (the first frame is the base pose).

@@ -2,7 +2,9 @@
 
 #include "mdl/ByteOrder.h"
 #include "scene/JsonWriter.h"
+#include "scene/gltf/BackgroundWriter.h"
 #include "scene/gltf/EndsWithNoCase.h"
+#include "scene/gltf/MeshGeometries.h"
 #include "scene/gltf/MeshGeometry.h"
 #include "scene/gltf/MorphTarget.h"
 #include "scene/gltf/PalettePng.h"
@@ -10,7 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
+#include <optional>
+#include <span>
 #include <sstream>
 
 namespace kelvane::scene::gltf {
@@ -53,9 +56,6 @@ constexpr float kRootRotation[4] = {-0.70710677f, 0, 0, 0.70710677f};
 
 // Frame k shows at k / 10 s.
 constexpr float kSecondsPerFrame = 0.1f;
-
-// Bytes gathered before the sink is called: few, large writes.
-constexpr std::size_t kStreamBufferSize = 4 * 1024 * 1024;
 
 std::uint64_t padded(std::uint64_t length) { return (length + 3) & ~std::uint64_t(3); }
 
@@ -123,6 +123,8 @@ struct LeftOut {
 };
 
 struct Plan {
+    // Every mesh group's geometry, complete.
+    const MeshGeometries* geometries = nullptr;
     std::vector<View> views;
     std::vector<Accessor> accessors;
     std::vector<Image> images;
@@ -233,8 +235,7 @@ class Planner {
             return;
         }
         const Mesh& mesh = *group.mesh;
-        MeshGeometry& geometry = geometry_;
-        geometry.build(mesh);
+        const MeshGeometry& geometry = (*plan_->geometries)[g];
         warnTriangles(g, geometry);
         if (geometry.keptTriangleCount() == 0) {
             plan_->leftOut.push_back({g, group.name, group.type, "no drawable triangle"});
@@ -446,7 +447,6 @@ class Planner {
     Plan* plan_ = nullptr;
     std::int64_t missingPalette_ = 0;
     std::uint64_t targetReferences_ = 0;
-    MeshGeometry geometry_;
 };
 
 // --- JSON --------------------------------------------------------------------
@@ -785,21 +785,19 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
 
 // --- Binary data ---------------------------------------------------------------
 
-// Gathers the binary data in a large buffer and hands it to the sink in few
-// writes; checks that every view starts and ends where the plan put it.
+// Gathers the binary data in large buffers, which a writer thread hands to
+// the sink while the next are filled; checks that every view starts and
+// ends where the plan put it.
 class BinaryStream {
   public:
-    BinaryStream(ByteSink& sink, const Plan& plan)
-        : sink_(sink), plan_(plan), buffer_(new std::uint8_t[kStreamBufferSize])
-    {
-    }
+    BinaryStream(ByteSink& sink, const Plan& plan) : writer_(sink), plan_(plan), buffer_(writer_.buffer()) {}
 
-    // Room for `count` bytes (at most the buffer's size), to be filled
+    // Room for `count` bytes (at most a buffer's size), to be filled
     // before the next call.
     std::uint8_t* room(std::size_t count)
     {
-        if (kStreamBufferSize - used_ < count) flush();
-        std::uint8_t* const p = buffer_.get() + used_;
+        if (buffer_.size() - used_ < count) flush();
+        std::uint8_t* const p = buffer_.data() + used_;
         used_ += count;
         position_ += count;
         return p;
@@ -823,9 +821,9 @@ class BinaryStream {
     void bytes(const std::string& data)
     {
         for (std::size_t done = 0; done < data.size();) {
-            if (used_ == kStreamBufferSize) flush();
-            const std::size_t n = std::min(data.size() - done, kStreamBufferSize - used_);
-            std::memcpy(buffer_.get() + used_, data.data() + done, n);
+            if (used_ == buffer_.size()) flush();
+            const std::size_t n = std::min(data.size() - done, buffer_.size() - used_);
+            std::memcpy(buffer_.data() + used_, data.data() + done, n);
             used_ += n;
             position_ += n;
             done += n;
@@ -843,8 +841,9 @@ class BinaryStream {
         while (position_ < paddedEnd) {
             *room(1) = 0;
         }
-        flush();
-        return ok_;
+        writer_.submit(used_);
+        used_ = 0;
+        return writer_.finish();
     }
 
     [[nodiscard]] bool consistent() const { return consistent_; }
@@ -852,17 +851,17 @@ class BinaryStream {
   private:
     void flush()
     {
-        if (used_ > 0 && ok_) ok_ = sink_.write(buffer_.get(), used_);
+        writer_.submit(used_);
         used_ = 0;
+        buffer_ = writer_.buffer();
     }
 
-    ByteSink& sink_;
+    BackgroundWriter writer_;
     const Plan& plan_;
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::span<std::uint8_t> buffer_;
     std::size_t used_ = 0;
     std::uint64_t position_ = 0;
     std::uint64_t viewEnd_ = 0;
-    bool ok_ = true;
     bool consistent_ = true;
 };
 
@@ -908,11 +907,17 @@ void writeValues(BinaryStream& out, std::int64_t view, const std::vector<Vec3>& 
     out.endView();
 }
 
-// Rebuilds a mesh's geometry and streams its data in the planned order.
+// Per mesh tables of the write, kept from mesh to mesh.
+struct WriteTables {
+    std::vector<Vec3> normals;
+    std::vector<TexCoord> slotValues;
+};
+
+// Streams a mesh's data in the planned order.
 void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan, const Mesh& mesh,
-                   MeshGeometry& geometry, std::vector<Vec3>& normals)
+                   WriteTables& tables)
 {
-    geometry.build(mesh);
+    const MeshGeometry& geometry = (*plan.geometries)[meshPlan.group];
     const std::size_t n = geometry.vertexCount();
     out.beginView(plan.accessors[std::size_t(meshPlan.position)].view);
     writeElements(out, n, 12, [&](std::size_t o, std::uint8_t* p) {
@@ -921,6 +926,7 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
     out.endView();
     if (meshPlan.normal >= 0) {
         // Normalised once per source vertex, not once per output vertex.
+        std::vector<Vec3>& normals = tables.normals;
         normals.resize(geometry.sourceVertexCount());
         for (std::size_t s = 0; s < normals.size(); ++s) {
             normals[s] = geometry.baseNormal(std::int32_t(s));
@@ -931,19 +937,26 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
         });
         out.endView();
     }
+    geometry.fillSlotValues(tables.slotValues);
     out.beginView(plan.accessors[std::size_t(meshPlan.texCoord)].view);
     writeElements(out, n, 8, [&](std::size_t o, std::uint8_t* p) {
-        storeF32(p, geometry.texCoord(o).s);
-        storeF32(p + 4, geometry.texCoord(o).t);
+        const TexCoord& texCoord = tables.slotValues[geometry.slotOf(o)];
+        storeF32(p, texCoord.s);
+        storeF32(p + 4, texCoord.t);
     });
     out.endView();
     for (std::size_t p = 0; p < meshPlan.primitives.size(); ++p) {
         const Accessor& indices = plan.accessors[std::size_t(meshPlan.primitives[p].indices)];
+        const std::size_t first = geometry.firstIndex(p);
+        const std::size_t count = geometry.firstIndex(p + 1) - first;
         out.beginView(indices.view);
         if (indices.componentType == kUnsignedShort) {
-            geometry.forEachIndex(p, [&](std::uint32_t v) { out.u16(std::uint16_t(v)); });
+            writeElements(out, count, 2, [&](std::size_t k, std::uint8_t* to) {
+                storeU16(to, std::uint16_t(geometry.index(first + k)));
+            });
         } else {
-            geometry.forEachIndex(p, [&](std::uint32_t v) { out.u32(v); });
+            writeElements(out, count, 4,
+                          [&](std::size_t k, std::uint8_t* to) { storeU32(to, geometry.index(first + k)); });
         }
         out.endView();
     }
@@ -991,10 +1004,9 @@ bool writeBinary(ByteSink& sink, const Model& model, const Plan& plan, std::uint
                  ExportReport& report)
 {
     BinaryStream out(sink, plan);
-    MeshGeometry geometry;
-    std::vector<Vec3> normals;
+    WriteTables tables;
     for (const MeshPlan& meshPlan : plan.meshes) {
-        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh, geometry, normals);
+        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh, tables);
     }
     for (const Image& image : plan.images) {
         if (image.view < 0) continue;
@@ -1013,19 +1025,26 @@ bool writeBinary(ByteSink& sink, const Model& model, const Plan& plan, std::uint
     return true;
 }
 
-bool plan(const Model& model, const ExportOptions& options, Plan& result, ExportReport& report)
+// Completes the geometries (`own` when none were given) and plans.
+bool plan(const Model& model, const ExportOptions& options, MeshGeometries* geometries,
+          std::optional<MeshGeometries>& own, Plan& result, ExportReport& report)
 {
     report = ExportReport{};
+    if (geometries == nullptr) geometries = &own.emplace();
+    if (model.groups) geometries->complete(*model.groups);
+    result.geometries = geometries;
     Planner planner(model, options, report);
     return planner.run(result);
 }
 
 } // namespace
 
-bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, ExportReport& report)
+bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, ExportReport& report,
+               MeshGeometries* geometries)
 {
+    std::optional<MeshGeometries> own;
     Plan planned;
-    if (!plan(model, options, planned, report)) return false;
+    if (!plan(model, options, geometries, own, planned, report)) return false;
     std::string json = writeJson(model, options, planned, nullptr);
     // The JSON chunk is padded with spaces, the binary one with zeros.
     json.resize(padded(json.size()), ' ');
@@ -1063,10 +1082,11 @@ bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, 
 }
 
 bool exportGltf(const Model& model, const ExportOptions& options, ByteSink& json, ByteSink& bin,
-                std::string_view binUri, ExportReport& report)
+                std::string_view binUri, ExportReport& report, MeshGeometries* geometries)
 {
+    std::optional<MeshGeometries> own;
     Plan planned;
-    if (!plan(model, options, planned, report)) return false;
+    if (!plan(model, options, geometries, own, planned, report)) return false;
     const std::string uri = uriEncode(binUri);
     const std::string text = writeJson(model, options, planned, &uri);
     const std::uint64_t total = text.size() + planned.binaryLength;

@@ -26,7 +26,16 @@
 // written: an asset larger than options.maxOutputBytes, or a .glb whose
 // size does not fit its 32-bit length fields, fails without writing
 // anything. Then the JSON is written and the binary data streamed mesh by
-// mesh; working memory is one mesh's at a time, and the model is not copied.
+// mesh. The model is not copied; the un-welded geometry of every mesh (a
+// few bytes per triangle corner, see MeshGeometry) is held from the plan to
+// the write.
+//
+// Threads. The meshes are un-welded on the caller's thread and one helper
+// (MeshGeometries), and the binary data goes to the sink from a writer
+// thread (BackgroundWriter) while the next is computed: a sink receives the
+// JSON (and the .glb header) on the caller's thread and the binary data on
+// the writer's, one thread at a time. The bytes written never depend on how
+// the threads run.
 #pragma once
 
 #include "scene/Model.h"
@@ -64,18 +73,25 @@ struct ExportReport {
     std::uint64_t binaryBytes = 0;
 };
 
+class MeshGeometries;
+
 // Writes one binary glTF file to `out`. Returns false, with report.failure
 // set, when the asset is too large (nothing is written then) or the sink
 // refuses bytes (the sink then holds a partial file).
+//
+// `geometries`, when given, holds (or is building) the geometry of the
+// model's meshes: the export completes it and uses it (see
+// MeshGeometries.h). Otherwise the export builds its own.
 [[nodiscard]] bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out,
-                             ExportReport& report);
+                             ExportReport& report, MeshGeometries* geometries = nullptr);
 
 // Writes the JSON document to `json` and the binary data it refers to by
 // `binUri` (a relative URI reference, such as the .bin file's name; it is
 // percent-encoded here) to `bin`. When the asset has no binary data, nothing
 // goes to `bin`, the JSON names no buffer and report.binaryBytes is 0.
-// Failures as exportGlb.
+// Failures and `geometries` as exportGlb.
 [[nodiscard]] bool exportGltf(const Model& model, const ExportOptions& options, ByteSink& json, ByteSink& bin,
-                              std::string_view binUri, ExportReport& report);
+                              std::string_view binUri, ExportReport& report,
+                              MeshGeometries* geometries = nullptr);
 
 } // namespace kelvane::scene::gltf

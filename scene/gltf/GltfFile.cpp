@@ -109,12 +109,12 @@ bool fail(ExportReport& report, const std::string& path, const std::string& what
 }
 
 bool writeGlbFile(const Model& model, const ExportOptions& options, const std::string& outputPath,
-                  ExportReport& report)
+                  ExportReport& report, MeshGeometries* geometries)
 {
     TemporaryFile file;
     std::string failure;
     if (!file.open(outputPath, failure)) return fail(report, outputPath, failure);
-    if (!exportGlb(model, options, file, report)) {
+    if (!exportGlb(model, options, file, report, geometries)) {
         // A refused write is told by the file's own reason (a full disk).
         if (!file.close(failure)) return fail(report, outputPath, failure);
         return fail(report, outputPath, report.failure);
@@ -124,7 +124,7 @@ bool writeGlbFile(const Model& model, const ExportOptions& options, const std::s
 }
 
 bool writeGltfFiles(const Model& model, const ExportOptions& options, const std::string& outputPath,
-                    ExportReport& report)
+                    ExportReport& report, MeshGeometries* geometries)
 {
     const std::string binaryPath = binaryPathFor(outputPath);
     TemporaryFile json;
@@ -132,7 +132,7 @@ bool writeGltfFiles(const Model& model, const ExportOptions& options, const std:
     std::string failure;
     if (!json.open(outputPath, failure)) return fail(report, outputPath, failure);
     if (!binary.open(binaryPath, failure)) return fail(report, binaryPath, failure);
-    if (!exportGltf(model, options, json, binary, fileName(binaryPath), report)) {
+    if (!exportGltf(model, options, json, binary, fileName(binaryPath), report, geometries)) {
         if (!json.close(failure)) return fail(report, outputPath, failure);
         if (!binary.close(failure)) return fail(report, binaryPath, failure);
         return fail(report, outputPath, report.failure);
@@ -178,14 +178,14 @@ bool checkOutputIsNotInput(const std::string& inputPath, const std::string& outp
 }
 
 bool writeGltfFile(const Model& model, const ExportOptions& options, const std::string& inputPath,
-                   const std::string& outputPath, ExportReport& report)
+                   const std::string& outputPath, ExportReport& report, MeshGeometries* geometries)
 {
     report = ExportReport{};
     const std::optional<OutputKind> kind = outputKindOf(outputPath);
     if (!kind) return fail(report, outputPath, "the name ends in neither .glb nor .gltf");
     if (!checkOutputIsNotInput(inputPath, outputPath, report.failure)) return false;
-    return *kind == OutputKind::kGlb ? writeGlbFile(model, options, outputPath, report)
-                                     : writeGltfFiles(model, options, outputPath, report);
+    return *kind == OutputKind::kGlb ? writeGlbFile(model, options, outputPath, report, geometries)
+                                     : writeGltfFiles(model, options, outputPath, report, geometries);
 }
 
 } // namespace kelvane::scene::gltf

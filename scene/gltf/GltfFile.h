@@ -32,10 +32,11 @@ enum class OutputKind : std::uint8_t { kGlb, kGltf };
 [[nodiscard]] bool checkOutputIsNotInput(const std::string& inputPath, const std::string& outputPath,
                                          std::string& failure);
 
-// Exports `model` to `outputPath` (its kind from its extension). Returns
-// false with report.failure starting with the file it concerns.
+// Exports `model` to `outputPath` (its kind from its extension), with
+// `geometries` as exportGlb takes them. Returns false with report.failure
+// starting with the file it concerns.
 [[nodiscard]] bool writeGltfFile(const Model& model, const ExportOptions& options,
                                  const std::string& inputPath, const std::string& outputPath,
-                                 ExportReport& report);
+                                 ExportReport& report, MeshGeometries* geometries = nullptr);
 
 } // namespace kelvane::scene::gltf

@@ -9,9 +9,34 @@
 #include <map>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kelvane::scene::gltf {
 
 namespace {
+
+// The places of a bucket (see MeshGeometry::Workspace::Bucket) that hold
+// `slot`, one bit each.
+unsigned matchingPlaces(const std::array<std::uint32_t, 8>& places, std::uint32_t slot)
+{
+#if defined(__SSE2__)
+    // Two comparisons of four places each: the un-weld makes one lookup per
+    // triangle corner, and this is most of it.
+    const __m128i key = _mm_set1_epi32(std::int32_t(slot));
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(places.data()));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(places.data() + 4));
+    return unsigned(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(low, key)))) |
+           unsigned(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(high, key)))) << 4;
+#else
+    unsigned match = 0;
+    for (std::size_t k = 0; k < places.size(); ++k) {
+        match |= unsigned(places[k] == slot) << k;
+    }
+    return match;
+#endif
+}
 
 // Most vertices carry one to four texture coordinates, so a short list per
 // vertex finds a pair faster than any map. A vertex used with more distinct
@@ -49,14 +74,23 @@ bool packedNormal(const PackedVertex& vertex, Vec3& out)
     return NormalTable::normalFromIndex(vertex.normalIndex, out.x, out.y, out.z);
 }
 
-void MeshGeometry::build(const Mesh& mesh)
+void MeshGeometry::NumberList::assign(const std::uint32_t* values, std::size_t count, std::uint64_t bound)
+{
+    wide_ = bound > std::uint64_t{0xFFFF} + 1;
+    if (wide_) {
+        narrowValues_ = {};
+        wideValues_.assign(values, values + count);
+    } else {
+        wideValues_ = {};
+        // Each value is below the bound: converting keeps it whole.
+        narrowValues_.assign(values, values + count);
+    }
+}
+
+void MeshGeometry::build(const Mesh& mesh, Workspace& workspace)
 {
     mesh_ = &mesh;
-    outSource_.clear();
-    outSlot_.clear();
-    cornerVertex_.clear();
     primitives_.clear();
-    primitiveOrder_.clear();
     primitiveStart_.clear();
     trianglesOutside_ = 0;
     trianglesNonFinite_ = 0;
@@ -66,8 +100,7 @@ void MeshGeometry::build(const Mesh& mesh)
     packed_ = mesh.vertices.empty() && !mesh.frames.empty() && !mesh.frames.front().packedVertices.empty();
     sourceCount_ = packed_ ? mesh.frames.front().packedVertices.size() : mesh.vertices.size();
     hasNormals_ = packed_;
-    buildSlots();
-    unweld();
+    unweld(workspace);
 }
 
 Vec3 MeshGeometry::packedBasePosition(std::int32_t source) const
@@ -92,73 +125,76 @@ Vec3 MeshGeometry::baseNormal(std::int32_t source) const
     return {0, 0, 1};
 }
 
-void MeshGeometry::buildSlots()
+void MeshGeometry::fillSlotValues(std::vector<TexCoord>& slotValues) const
 {
     const std::size_t n = mesh_->texCoords.size();
     const bool seams = !mesh_->onSeam.empty();
-    slotValue_.resize(seams ? 2 * n + 1 : n + 1);
+    slotValues.resize(seams ? 2 * n + 1 : n + 1);
     const float sDivisor = mesh_->texCoordDivisor[0];
     const float tDivisor = mesh_->texCoordDivisor[1];
     const auto clean = [](float v) { return std::isfinite(v) ? v : 0.0f; };
     for (std::size_t i = 0; i < n; ++i) {
         const float s = mesh_->texCoords[i].s / sDivisor;
         const float t = clean(mesh_->texCoords[i].t / tDivisor);
-        slotValue_[i] = {clean(s), t};
+        slotValues[i] = {clean(s), t};
         // The skin of these formats holds the front half and the back half
         // side by side; a seam vertex is shared by both, so a back-facing
         // triangle finds its texel half a skin further right.
-        if (seams) slotValue_[n + 1 + i] = {clean(s + 0.5f), t};
+        if (seams) slotValues[n + 1 + i] = {clean(s + 0.5f), t};
     }
-    slotValue_[n] = {0, 0};
+    slotValues[n] = {0, 0};
 }
 
-void MeshGeometry::unweld()
+void MeshGeometry::unweld(Workspace& workspace)
 {
+    using Bucket = Workspace::Bucket;
     constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    std::vector<Bucket>& buckets = workspace.buckets_;
+    std::vector<std::uint8_t>& bucketCount = workspace.bucketCount_;
+    std::vector<std::uint32_t>& head = workspace.head_;
+    std::vector<std::uint32_t>& next = workspace.next_;
     // Per source vertex, its first output vertices sit in a bucket of its
     // own (one cache line holds two buckets, so most lookups touch one);
-    // later ones are chained through next_ from head_, and past kChainLimit
-    // they go to the ordered map.
+    // later ones are chained through `next` from `head`, and past
+    // kChainLimit they go to the ordered map.
     // Unused places of a bucket hold kNone, which no slot equals, so a
     // lookup compares all of them without branching on the count.
     Bucket empty;
     empty.slot.fill(kNone);
-    buckets_.assign(sourceCount_, empty);
-    bucketCount_.assign(sourceCount_, 0);
-    head_.assign(sourceCount_, kNone);
-    next_.clear();
+    buckets.assign(sourceCount_, empty);
+    bucketCount.assign(sourceCount_, 0);
+    head.assign(sourceCount_, kNone);
+    next.clear();
     std::map<std::pair<std::int32_t, std::uint32_t>, std::uint32_t> crowded;
     // Whether each source vertex's base position is finite: worked out once.
-    usable_.resize(sourceCount_);
+    std::vector<std::uint8_t>& usable = workspace.usable_;
+    usable.resize(sourceCount_);
     for (std::size_t s = 0; s < sourceCount_; ++s) {
-        usable_[s] = isFinite(basePosition(std::int32_t(s))) ? 1 : 0;
+        usable[s] = isFinite(basePosition(std::int32_t(s))) ? 1 : 0;
     }
 
-    // Sized for the most the triangles can make, filled through pointers
-    // and cut to size at the end: no capacity test per corner.
+    // Sized for the most the triangles can make, filled through pointers:
+    // no capacity test per corner.
     const std::size_t triangleCount = mesh_->triangles.size();
-    keptSkin_.resize(triangleCount);
-    cornerVertex_.resize(triangleCount * 3);
-    outSource_.resize(triangleCount * 3);
-    outSlot_.resize(triangleCount * 3);
-    std::int32_t* const keptSkin = keptSkin_.data();
-    std::uint32_t* const corners = cornerVertex_.data();
-    std::int32_t* const outSource = outSource_.data();
-    std::uint32_t* const outSlot = outSlot_.data();
+    workspace.keptSkin_.resize(triangleCount);
+    workspace.corners_.resize(triangleCount * 3);
+    workspace.outSource_.resize(triangleCount * 3);
+    workspace.outSlot_.resize(triangleCount * 3);
+    std::int32_t* const keptSkin = workspace.keptSkin_.data();
+    std::uint32_t* const corners = workspace.corners_.data();
+    std::uint32_t* const outSource = workspace.outSource_.data();
+    std::uint32_t* const outSlot = workspace.outSlot_.data();
     std::size_t kept = 0;
     std::uint32_t outputCount = 0;
 
     const auto outputFor = [&](std::int32_t source, std::uint32_t slot) {
         const auto s = std::size_t(source);
-        Bucket& bucket = buckets_[s];
-        unsigned match = 0;
-        for (std::size_t k = 0; k < Bucket::kSize; ++k) {
-            match |= unsigned(bucket.slot[k] == slot) << k;
-        }
+        Bucket& bucket = buckets[s];
+        const unsigned match = matchingPlaces(bucket.slot, slot);
         if (match != 0) return bucket.output[std::size_t(std::countr_zero(match))];
-        const std::uint8_t count = bucketCount_[s];
+        const std::uint8_t count = bucketCount[s];
         if (count > Bucket::kSize) {
-            for (std::uint32_t o = head_[s]; o != kNone; o = next_[o]) {
+            for (std::uint32_t o = head[s]; o != kNone; o = next[o]) {
                 if (outSlot[o] == slot) return o;
             }
         }
@@ -176,20 +212,20 @@ void MeshGeometry::unweld()
             positionMax_ = {std::max(positionMax_.x, p.x), std::max(positionMax_.y, p.y),
                             std::max(positionMax_.z, p.z)};
         }
-        outSource[output] = source;
+        outSource[output] = std::uint32_t(source);
         outSlot[output] = slot;
         if (count < Bucket::kSize) {
             bucket.slot[count] = slot;
             bucket.output[count] = output;
         } else if (count < kChainLimit) {
-            // Chained outputs are rare: next_ only grows to the last of them.
-            if (next_.size() <= output) next_.resize(output + 1, kNone);
-            next_[output] = head_[s];
-            head_[s] = output;
+            // Chained outputs are rare: `next` only grows to the last of them.
+            if (next.size() <= output) next.resize(output + 1, kNone);
+            next[output] = head[s];
+            head[s] = output;
         } else {
             crowded.emplace(std::pair{source, slot}, output);
         }
-        if (count < kChainLimit) bucketCount_[s] = std::uint8_t(count + 1);
+        if (count < kChainLimit) bucketCount[s] = std::uint8_t(count + 1);
         return output;
     };
 
@@ -204,7 +240,7 @@ void MeshGeometry::unweld()
         for (const std::int32_t v : triangle.vertexIndex) {
             if (v < 0 || std::size_t(v) >= sourceCount_) {
                 inside = false;
-            } else if (usable_[std::size_t(v)] == 0) {
+            } else if (usable[std::size_t(v)] == 0) {
                 finite = false;
             }
         }
@@ -217,7 +253,7 @@ void MeshGeometry::unweld()
             continue;
         }
         for (std::size_t c = 0; c < 3; ++c) {
-            // The texture-coordinate slot (see slotValue_). Formats with one
+            // The texture-coordinate slot (see outSlot_). Formats with one
             // texture coordinate per vertex index them by vertex.
             const std::int32_t index = byVertex ? triangle.vertexIndex[c] : triangle.texCoordIndex[c];
             auto slot = std::uint32_t(texCoordCount);
@@ -232,32 +268,40 @@ void MeshGeometry::unweld()
         const std::int32_t skin = hasSkinIndex ? triangle.skinIndex : 0;
         keptSkin[kept++] = skin >= 0 && std::size_t(skin) < skinCount ? skin : -1;
     }
-    keptSkin_.resize(kept);
-    cornerVertex_.resize(kept * 3);
-    outSource_.resize(outputCount);
-    outSlot_.resize(outputCount);
     if (!packed_) {
-        for (const std::int32_t source : outSource_) {
-            if (mesh_->vertices[std::size_t(source)].hasNormal) {
+        for (std::uint32_t o = 0; o < outputCount; ++o) {
+            if (mesh_->vertices[outSource[o]].hasNormal) {
                 hasNormals_ = true;
                 break;
             }
         }
     }
-    sortPrimitives(keptSkin_);
+    outSource_.assign(outSource, outputCount, sourceCount_);
+    const std::uint64_t slotCount = onSeam.empty() ? texCoordCount + 1 : 2 * std::uint64_t(texCoordCount) + 1;
+    outSlot_.assign(outSlot, outputCount, slotCount);
+    // With one primitive the corners are in order already.
+    if (sortPrimitives(workspace, kept, outputCount)) {
+        indices_.assign(workspace.grouped_.data(), kept * 3, outputCount);
+    } else {
+        indices_.assign(corners, kept * 3, outputCount);
+    }
 }
 
-void MeshGeometry::sortPrimitives(const std::vector<std::int32_t>& keptSkin)
+bool MeshGeometry::sortPrimitives(Workspace& workspace, std::size_t kept, std::uint32_t outputCount)
 {
     // A counting sort by skin, the default material (-1) last; stable, so
     // each primitive keeps the triangles' file order.
+    const std::int32_t* const keptSkin = workspace.keptSkin_.data();
+    const std::uint32_t* const corners = workspace.corners_.data();
     const std::size_t slots = mesh_->skins.size() + 1;
     const auto slotOf = [&](std::int32_t skin) { return skin < 0 ? slots - 1 : std::size_t(skin); };
-    std::vector<std::size_t> count(slots, 0);
-    for (const std::int32_t skin : keptSkin) {
-        ++count[slotOf(skin)];
+    std::vector<std::size_t>& count = workspace.skinCount_;
+    count.assign(slots, 0);
+    for (std::size_t k = 0; k < kept; ++k) {
+        ++count[slotOf(keptSkin[k])];
     }
-    std::vector<std::size_t> primitiveOfSlot(slots, 0);
+    std::vector<std::size_t>& primitiveOfSlot = workspace.primitiveOfSkin_;
+    primitiveOfSlot.assign(slots, 0);
     primitiveStart_.push_back(0);
     for (std::size_t slot = 0; slot < slots; ++slot) {
         if (count[slot] == 0) continue;
@@ -268,31 +312,43 @@ void MeshGeometry::sortPrimitives(const std::vector<std::int32_t>& keptSkin)
         primitives_.push_back(primitive);
         primitiveStart_.push_back(primitiveStart_.back() + count[slot]);
     }
-    std::vector<std::size_t> next(primitiveStart_.begin(), primitiveStart_.end() - 1);
-    primitiveOrder_.resize(keptSkin.size());
-    for (std::size_t k = 0; k < keptSkin.size(); ++k) {
-        const std::size_t p = primitiveOfSlot[slotOf(keptSkin[k])];
-        primitiveOrder_[next[p]++] = std::uint32_t(k);
-        for (std::size_t c = 0; c < 3; ++c) {
-            primitives_[p].maxIndex = std::max(primitives_[p].maxIndex, cornerVertex_[k * 3 + c]);
-        }
+    if (primitives_.size() == 1) {
+        // Every output vertex comes from a corner of the one primitive.
+        primitives_[0].maxIndex = outputCount - 1;
+        return false;
     }
+    std::vector<std::size_t>& next = workspace.nextOfPrimitive_;
+    next.assign(primitiveStart_.begin(), primitiveStart_.end() - 1);
+    workspace.grouped_.resize(kept * 3);
+    std::uint32_t* const grouped = workspace.grouped_.data();
+    for (std::size_t k = 0; k < kept; ++k) {
+        const std::size_t p = primitiveOfSlot[slotOf(keptSkin[k])];
+        std::uint32_t* const to = grouped + 3 * next[p]++;
+        std::uint32_t maxIndex = primitives_[p].maxIndex;
+        for (std::size_t c = 0; c < 3; ++c) {
+            to[c] = corners[k * 3 + c];
+            maxIndex = std::max(maxIndex, to[c]);
+        }
+        primitives_[p].maxIndex = maxIndex;
+    }
+    return true;
 }
 
 void MeshGeometry::buildOutputsBySource() const
 {
     if (!outputsStart_.empty()) return;
     outputsStart_.assign(sourceCount_ + 1, 0);
-    for (const std::int32_t source : outSource_) {
-        ++outputsStart_[std::size_t(source) + 1];
+    const std::size_t outputCount = outSource_.size();
+    for (std::size_t o = 0; o < outputCount; ++o) {
+        ++outputsStart_[outSource_[o] + 1];
     }
     for (std::size_t s = 0; s < sourceCount_; ++s) {
         outputsStart_[s + 1] += outputsStart_[s];
     }
-    outputs_.resize(outSource_.size());
+    outputs_.resize(outputCount);
     std::vector<std::uint32_t> next(outputsStart_.begin(), outputsStart_.end() - 1);
-    for (std::size_t o = 0; o < outSource_.size(); ++o) {
-        outputs_[next[std::size_t(outSource_[o])]++] = std::uint32_t(o);
+    for (std::size_t o = 0; o < outputCount; ++o) {
+        outputs_[next[outSource_[o]]++] = std::uint32_t(o);
     }
 }
 

@@ -5,8 +5,8 @@
 // coordinates separately. MeshGeometry keeps the triangles that can be drawn
 // and "un-welds" them: each distinct (vertex, final texture coordinate) pair
 // the kept triangles use becomes one output vertex, numbered in first-use
-// order. The export builds it twice per mesh, once to plan the asset and once
-// to write it, so that only one mesh's working data is ever held.
+// order. The export builds every mesh's geometry once, before it plans the
+// asset, and keeps it until the mesh's data is written.
 //
 // Everything here works from the model's fields, never its format: the base
 // pose is the mesh's vertices, or for the older formats (no vertices, frames
@@ -42,10 +42,15 @@ struct PrimitiveGeometry {
 
 class MeshGeometry {
   public:
+    // The working memory of build(), kept from mesh to mesh. Geometries
+    // built at the same time on different threads need one each.
+    class Workspace;
+
     // Builds the geometry of `mesh`, which must outlive its use here. Never
-    // fails: what cannot be drawn is left out and counted. One object serves
-    // mesh after mesh, reusing its memory.
-    void build(const Mesh& mesh);
+    // fails: what cannot be drawn is left out and counted. What is kept is
+    // stored compactly (16-bit numbers where the mesh allows), so that the
+    // geometries of a whole model can be held at once.
+    void build(const Mesh& mesh, Workspace& workspace);
 
     [[nodiscard]] const Mesh& mesh() const { return *mesh_; }
     // The base pose comes from the first frame's packed vertices.
@@ -55,11 +60,14 @@ class MeshGeometry {
     [[nodiscard]] bool hasNormals() const { return hasNormals_; }
 
     [[nodiscard]] std::size_t vertexCount() const { return outSource_.size(); }
-    [[nodiscard]] std::int32_t sourceOf(std::size_t outVertex) const { return outSource_[outVertex]; }
-    [[nodiscard]] const TexCoord& texCoord(std::size_t outVertex) const
+    [[nodiscard]] std::int32_t sourceOf(std::size_t outVertex) const
     {
-        return slotValue_[outSlot_[outVertex]];
+        return std::int32_t(outSource_[outVertex]);
     }
+    // The texture coordinate of an output vertex is slotValues[slotOf(o)],
+    // with the table fillSlotValues makes (once per mesh).
+    [[nodiscard]] std::uint32_t slotOf(std::size_t outVertex) const { return outSlot_[outVertex]; }
+    void fillSlotValues(std::vector<TexCoord>& slotValues) const;
     // The base pose of a source vertex (only vertices of kept triangles,
     // whose positions are finite).
     [[nodiscard]] Vec3 basePosition(std::int32_t source) const
@@ -76,26 +84,21 @@ class MeshGeometry {
 
     // Kept triangles' primitives: ascending skin index, the default last.
     [[nodiscard]] const std::vector<PrimitiveGeometry>& primitives() const { return primitives_; }
-    // Calls emit(index) for the output-vertex indices of primitive p, three
-    // per triangle, triangles in file order.
-    template <typename Emit> void forEachIndex(std::size_t p, Emit&& emit) const
-    {
-        for (std::size_t k = primitiveStart_[p]; k < primitiveStart_[p + 1]; ++k) {
-            const std::size_t triangle = primitiveOrder_[k];
-            for (std::size_t c = 0; c < 3; ++c) {
-                emit(cornerVertex_[triangle * 3 + c]);
-            }
-        }
-    }
+    // The output-vertex indices of primitive p, three per triangle,
+    // triangles in file order, are index(k) for k in
+    // [firstIndex(p), firstIndex(p + 1)).
+    [[nodiscard]] std::size_t firstIndex(std::size_t p) const { return 3 * primitiveStart_[p]; }
+    [[nodiscard]] std::uint32_t index(std::size_t k) const { return indices_[k]; }
 
-    [[nodiscard]] std::size_t keptTriangleCount() const { return cornerVertex_.size() / 3; }
+    [[nodiscard]] std::size_t keptTriangleCount() const { return indices_.size() / 3; }
     // Triangles left out: flagged by the loader or naming a vertex outside
     // the mesh; using a vertex whose position is not finite.
     [[nodiscard]] std::int64_t trianglesOutside() const { return trianglesOutside_; }
     [[nodiscard]] std::int64_t trianglesNonFinite() const { return trianglesNonFinite_; }
 
     // The output vertices made from `source`, ascending (for frames, which
-    // name source vertices).
+    // name source vertices). The first call builds a table that later calls
+    // share: not to be called on one geometry from two threads at once.
     template <typename Visit> void forEachOutput(std::int32_t source, Visit&& visit) const
     {
         buildOutputsBySource();
@@ -113,10 +116,29 @@ class MeshGeometry {
     [[nodiscard]] std::size_t sourceVertexCount() const { return sourceCount_; }
 
   private:
+    // Numbers below a bound known when they are stored: 16 bits each when
+    // the bound allows, else 32.
+    class NumberList {
+      public:
+        void assign(const std::uint32_t* values, std::size_t count, std::uint64_t bound);
+        [[nodiscard]] std::size_t size() const { return wide_ ? wideValues_.size() : narrowValues_.size(); }
+        [[nodiscard]] std::uint32_t operator[](std::size_t i) const
+        {
+            return wide_ ? wideValues_[i] : narrowValues_[i];
+        }
+
+      private:
+        bool wide_ = false;
+        std::vector<std::uint16_t> narrowValues_;
+        std::vector<std::uint32_t> wideValues_;
+    };
+
     [[nodiscard]] Vec3 packedBasePosition(std::int32_t source) const;
-    void unweld();
-    void sortPrimitives(const std::vector<std::int32_t>& keptSkin);
-    void buildSlots();
+    void unweld(Workspace& workspace);
+    // Fills primitives_ and primitiveStart_; false when there is one
+    // primitive, whose corners need no regrouping, else true with the
+    // regrouped corners in the workspace.
+    [[nodiscard]] bool sortPrimitives(Workspace& workspace, std::size_t kept, std::uint32_t outputCount);
     void buildOutputsBySource() const;
 
     const Mesh* mesh_ = nullptr;
@@ -124,25 +146,32 @@ class MeshGeometry {
     bool hasNormals_ = false;
     std::size_t sourceCount_ = 0;
 
-    std::vector<std::int32_t> outSource_;
-    // Texture-coordinate records as drawn ("slots"): slot i < n is record i
-    // (divided, cleaned), slot n is (0, 0) for a missing index, and slot
-    // n + 1 + i record i moved by half a skin (on-seam, back face).
-    std::vector<TexCoord> slotValue_;
-    std::vector<std::uint32_t> outSlot_;
-    // Three output vertices per kept triangle, in file order.
-    std::vector<std::uint32_t> cornerVertex_;
+    // Per output vertex: its source vertex and its texture-coordinate slot.
+    // Slot i < n is record i (divided, cleaned), slot n is (0, 0) for a
+    // missing index, and slot n + 1 + i record i moved by half a skin
+    // (on-seam, back face).
+    NumberList outSource_;
+    NumberList outSlot_;
+    // Three output vertices per kept triangle, grouped by primitive
+    // (primitive p owns triangles [primitiveStart_[p], primitiveStart_[p +
+    // 1])), each primitive's in file order.
+    NumberList indices_;
     std::vector<PrimitiveGeometry> primitives_;
-    // Kept-triangle numbers grouped by primitive; primitive p owns
-    // [primitiveStart_[p], primitiveStart_[p + 1]).
-    std::vector<std::uint32_t> primitiveOrder_;
     std::vector<std::size_t> primitiveStart_;
     std::int64_t trianglesOutside_ = 0;
     std::int64_t trianglesNonFinite_ = 0;
     Vec3 positionMin_;
     Vec3 positionMax_;
 
-    // Working memory of build(), kept for the next mesh.
+    // Built on first use: output vertices grouped by source vertex.
+    mutable std::vector<std::uint32_t> outputsStart_;
+    mutable std::vector<std::uint32_t> outputs_;
+};
+
+class MeshGeometry::Workspace {
+  private:
+    friend class MeshGeometry;
+
     // A source vertex's first output vertices: the texture-coordinate slot
     // and output vertex of each (a bucket is one cache line).
     struct Bucket {
@@ -155,11 +184,16 @@ class MeshGeometry {
     std::vector<std::uint32_t> head_;
     std::vector<std::uint32_t> next_;
     std::vector<std::uint8_t> usable_;
+    // The un-weld's results at full width, before they are stored compactly.
     std::vector<std::int32_t> keptSkin_;
-
-    // Built on first use: output vertices grouped by source vertex.
-    mutable std::vector<std::uint32_t> outputsStart_;
-    mutable std::vector<std::uint32_t> outputs_;
+    std::vector<std::uint32_t> corners_;
+    std::vector<std::uint32_t> outSource_;
+    std::vector<std::uint32_t> outSlot_;
+    // The corners grouped by primitive, and the counting sort's tables.
+    std::vector<std::uint32_t> grouped_;
+    std::vector<std::size_t> skinCount_;
+    std::vector<std::size_t> primitiveOfSkin_;
+    std::vector<std::size_t> nextOfPrimitive_;
 };
 
 } // namespace kelvane::scene::gltf

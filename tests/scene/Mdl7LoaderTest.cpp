@@ -17,6 +17,7 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <tuple>
 
 // The largest request made of operator new while `watching` is set: this
 // suite replaces the global operator new and delete to see every allocation.
@@ -43,11 +44,11 @@ namespace {
 
 using test::Mdl7Builder;
 
-// Walks `path` one record per call and expects `model` to hold what each read
-// hands out, up to the first read that fails; there the model holds no more.
-// Skins, bones and the parts after the groups are read one by one by the
-// loader as well, and mdlinfo's tests show them.
-void expectModelMatchesReader(const std::string& path, const Model& model)
+// Walks `path` one record per call and expects `model`, loaded in `mode`, to
+// hold what each read hands out, up to the first read that fails; there the
+// model holds no more. Skins, bones and the parts after the groups are read
+// one by one by the loader as well, and mdlinfo's tests show them.
+void expectModelMatchesReader(const std::string& path, const Model& model, LoadMode mode = LoadMode::kWhole)
 {
     Mdl7Reader reader;
     ASSERT_GE(reader.open(path.c_str()), 0);
@@ -107,14 +108,16 @@ void expectModelMatchesReader(const std::string& path, const Model& model)
                 EXPECT_EQ(t.texCoordIndex[k], tc[k]) << "triangle " << i;
             }
             EXPECT_EQ(t.skinIndex, skin) << "triangle " << i;
-            if (triangleSize < mdl7::triangle::kSizeWithSecondSet) continue;
+            if (triangleSize < mdl7::triangle::kSizeWithSecondSet || mode != LoadMode::kWhole) continue;
             ASSERT_LT(i, mesh.secondSets.size());
             EXPECT_EQ(mesh.secondSets[i].texCoordIndex[2], tc2[2]) << "triangle " << i;
             EXPECT_EQ(mesh.secondSets[i].skinIndex, skin2) << "triangle " << i;
         }
         EXPECT_EQ(mesh.hasSkinIndex, triangleSize >= mdl7::triangle::kSizeWithSkin);
-        EXPECT_EQ(mesh.secondSets.size(),
-                  triangleSize >= mdl7::triangle::kSizeWithSecondSet ? mesh.triangles.size() : 0);
+        // An export does not use the second set: its load does not keep it.
+        const bool keepsSecondSets =
+            triangleSize >= mdl7::triangle::kSizeWithSecondSet && mode == LoadMode::kWhole;
+        EXPECT_EQ(mesh.secondSets.size(), keepsSecondSets ? mesh.triangles.size() : 0);
         for (std::size_t i = 0; i < std::size_t(c[3]); ++i) {
             Vertex expected;
             Vec3& n = expected.normal;
@@ -186,10 +189,12 @@ TEST(Mdl7LoaderTest, HoldsWhatTheReaderHandsOutForEveryRecordLayout)
     for (const auto& [triangleSize, vertexSize] : layouts) {
         SCOPED_TRACE("triangles of " + std::to_string(triangleSize) + " bytes");
         const std::string path = runModel(triangleSize, vertexSize, 1030).writeTo(dir.path("runs.mdl"));
-        const LoadResult loaded = loadModel(path.c_str());
-        EXPECT_TRUE(loaded.complete()) << loaded.failure->place << ": " << loaded.failure->reason;
-        expectModelMatchesReader(path, loaded.model);
-        EXPECT_EQ(loaded.model.groups->front().mesh->reached, MeshSection::kFrames);
+        for (const LoadMode mode : {LoadMode::kWhole, LoadMode::kForExport}) {
+            const LoadResult loaded = loadModel(path.c_str(), mode);
+            EXPECT_TRUE(loaded.complete()) << loaded.failure->place << ": " << loaded.failure->reason;
+            expectModelMatchesReader(path, loaded.model, mode);
+            EXPECT_EQ(loaded.model.groups->front().mesh->reached, MeshSection::kFrames);
+        }
     }
     const std::string sample = test::everyRecordKind().writeTo(dir.path("sample.mdl"));
     const LoadResult loaded = loadModel(sample.c_str());
@@ -206,18 +211,53 @@ TEST(Mdl7LoaderTest, HoldsWhatTheReaderHandsOutForEveryRecordLayout)
 TEST(Mdl7LoaderTest, KeepsWhatCameBeforeWhereverTheFileIsCut)
 {
     test::TempDir dir;
-    for (const Mdl7Builder& model : {runModel(16, 16, 1030), runModel(26, 26, 40), test::everyRecordKind()}) {
+    // The run models hold only parts an export uses, so a load for export
+    // stops where a whole load does.
+    const std::pair<Mdl7Builder, bool> models[] = {
+        {runModel(16, 16, 1030), true}, {runModel(26, 26, 40), true}, {test::everyRecordKind(), false}};
+    for (const auto& [model, onlyExported] : models) {
         const std::vector<std::uint8_t> whole = model.bytes();
         for (std::size_t length = 48; length < whole.size(); length += length < 1000 ? 1 : 61) {
             SCOPED_TRACE("cut at " + std::to_string(length));
             const std::string path = model.writeTo(dir.path("cut.mdl"), length);
-            const LoadResult loaded = loadModel(path.c_str());
-            ASSERT_TRUE(loaded.openError.empty()) << loaded.openError;
-            ASSERT_TRUE(loaded.failure);
-            EXPECT_LE(loaded.failure->offset, std::int32_t(length));
-            expectModelMatchesReader(path, loaded.model);
+            for (const LoadMode mode : {LoadMode::kWhole, LoadMode::kForExport}) {
+                if (mode == LoadMode::kForExport && !onlyExported) continue;
+                const LoadResult loaded = loadModel(path.c_str(), mode);
+                ASSERT_TRUE(loaded.openError.empty()) << loaded.openError;
+                ASSERT_TRUE(loaded.failure);
+                EXPECT_LE(loaded.failure->offset, std::int32_t(length));
+                expectModelMatchesReader(path, loaded.model, mode);
+            }
         }
     }
+}
+
+TEST(Mdl7LoaderTest, AnnouncesEachMeshOnceItIsReadWhole)
+{
+    // Each announcement: the group, the mesh and its frame count then (the
+    // frames are read last).
+    class Recorder final : public LoadObserver {
+      public:
+        void meshLoaded(std::size_t group, Mesh& mesh) override
+        {
+            seen.emplace_back(group, &mesh, mesh.frames.size());
+        }
+        std::vector<std::tuple<std::size_t, const Mesh*, std::size_t>> seen;
+    } recorder;
+    test::TempDir dir;
+    Mdl7Builder b = runModel(16, 16, 1030); // a mesh group, then an opaque one
+    b.group({.triangleCount = 1, .vertexCount = 3})
+        .triangle({.vertex = {0, 1, 2}})
+        .vertex({})
+        .vertex({})
+        .vertex({});
+    const std::string path = b.writeTo(dir.path("observed.mdl"));
+    LoadResult loaded;
+    loadModel(path.c_str(), LoadMode::kForExport, recorder, loaded);
+    ASSERT_TRUE(loaded.complete());
+    const std::vector<Group>& groups = *loaded.model.groups;
+    EXPECT_EQ(recorder.seen, (std::vector<std::tuple<std::size_t, const Mesh*, std::size_t>>{
+                                 {0, &*groups[0].mesh, 1}, {2, &*groups[2].mesh, 0}}));
 }
 
 TEST(Mdl7LoaderTest, ForExportStepsOverWhatItDoesNotExport)

@@ -7,6 +7,7 @@
 // for bad input); a failed conversion leaves no output file.
 #include "scene/LoadModel.h"
 #include "scene/gltf/GltfFile.h"
+#include "scene/gltf/MeshGeometries.h"
 
 #include <cstdio>
 #include <cstring>
@@ -138,7 +139,13 @@ int main(int argc, char** argv)
         options.palette = palette;
     }
 
-    const LoadResult loaded = loadModel(arguments.input.c_str(), LoadMode::kForExport);
+    // The meshes' geometry is built on a second thread while the file is
+    // read, and their triangles let go of once it is: the loader reuses
+    // that memory. `geometries` works on the model, so it is declared after
+    // it and goes first.
+    LoadResult loaded;
+    gltf::MeshGeometries geometries(gltf::MeshGeometries::Triangles::kRelease);
+    loadModel(arguments.input.c_str(), LoadMode::kForExport, geometries, loaded);
     if (!loaded.openError.empty()) return failed(loaded.openError);
     if (loaded.failure) return failed(arguments.input + ": " + describe(*loaded.failure));
     for (const LoadFailure& warning : loaded.warnings) {
@@ -147,7 +154,7 @@ int main(int argc, char** argv)
 
     gltf::ExportReport report;
     const bool written =
-        gltf::writeGltfFile(loaded.model, options, arguments.input, arguments.output, report);
+        gltf::writeGltfFile(loaded.model, options, arguments.input, arguments.output, report, &geometries);
     for (const std::string& warning : report.warnings) {
         std::cerr << "mdlconvert: " << arguments.input << ": warning: " << warning << '\n';
     }

@@ -318,6 +318,35 @@ TEST(GltfExportTest, IndicesTurn32BitWhenAVertexIndexPasses65534)
     EXPECT_EQ(test::drawnPrimitives(gltf, 1)[0].indexType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
 }
 
+TEST(GltfExportTest, IndicesKeepTheirValuesAtThe16BitBoundary)
+{
+    // Triangle (0, 1, 2) with coordinates 0, 1, 2, then (2, 2, 2) with
+    // coordinate i for i from 3 on: output vertex i is coordinate i. 65536
+    // output vertices are the most that 16-bit numbers hold, 65537 one more.
+    for (const int outputs : {65536, 65537}) {
+        SCOPED_TRACE(std::to_string(outputs) + " output vertices");
+        Mesh mesh;
+        mesh.vertices = {vertex(0, 0, 0), vertex(1, 0, 0), vertex(0, 1, 0)};
+        for (int i = 0; i < outputs; ++i) {
+            mesh.texCoords.push_back({float(i), 0});
+        }
+        mesh.triangles.push_back(triangle({0, 1, 2}, {0, 1, 2}));
+        for (int i = 3; i < outputs; ++i) {
+            mesh.triangles.push_back(triangle({2, 2, 2}, {i, i, i}));
+        }
+        ExportReport report;
+        const tinygltf::Model gltf = exportAndRead(modelOf({meshGroup("edge", mesh)}), report);
+        const std::vector<DrawnPrimitive> drawn = test::drawnPrimitives(gltf, 0);
+        ASSERT_EQ(drawn.size(), 1u);
+        EXPECT_EQ(drawn[0].indexType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT);
+        ASSERT_EQ(drawn[0].corners.size(), 3 * mesh.triangles.size());
+        const Corner& last = drawn[0].corners.back();
+        EXPECT_EQ(last.vertex, std::uint32_t(outputs - 1));
+        EXPECT_EQ(last.texCoord[0], float(outputs - 1));
+        EXPECT_EQ(last.position, p3(0, 1, 0));
+    }
+}
+
 // Morph targets ---------------------------------------------------------------
 
 Vertex frameVertex(std::int32_t index, float x, float y, float z, Vec3 normal = {0, 0, 1})
