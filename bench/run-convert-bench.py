@@ -25,29 +25,11 @@ outside the timed span. The exit status is 1 when a target is missed:
 import argparse
 import os
 import statistics
-import subprocess
 import sys
-import time
 
-MIB = 1024 * 1024
-MEMORY_HEADROOM = 64 * MIB
+from benchrun import MEMORY_HEADROOM, MIB, benchmark_models, programs, run_measured
+
 TIME_TARGET = 2.0
-
-
-def run_measured(argv):
-    """Runs argv; returns (wall seconds, CPU seconds, peak RSS bytes)."""
-    start = time.perf_counter()
-    process = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    # wait4 gives this one child's resource use.
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = time.perf_counter() - start
-    code = os.waitstatus_to_exitcode(status)
-    error = process.stderr.read().decode(errors="replace")
-    process.stderr.close()
-    if code != 0 or error:
-        sys.exit(f"{' '.join(argv)} failed ({code}): {error.strip()}")
-    # ru_maxrss is in kilobytes on Linux.
-    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss * 1024
 
 
 def main():
@@ -57,21 +39,9 @@ def main():
     parser.add_argument("--runs", type=int, default=5, help="timed runs per command (default 5)")
     args = parser.parse_args()
 
-    converter = os.path.join(args.build_dir, "tools", "mdlconvert")
-    generator = os.path.join(args.build_dir, "bench", "benchmodels")
-    for program in (converter, generator):
-        if not os.access(program, os.X_OK):
-            sys.exit(f"{program} is missing: build with -DKELVANE_BUILD_BENCH=ON")
-
-    folder = os.path.abspath(args.folder)
-    os.makedirs(folder, exist_ok=True)
+    converter, generator = programs(args.build_dir, "tools/mdlconvert", "bench/benchmodels")
+    folder = benchmark_models(generator, args.folder, ["wide"])
     model = os.path.join(folder, "wide.mdl")
-    if not os.path.exists(model):
-        subprocess.run([generator, folder], check=True, stdout=subprocess.DEVNULL)
-        # The generator also writes the framed model, which this bench does not use.
-        framed = os.path.join(folder, "framed.mdl")
-        if os.path.exists(framed):
-            os.remove(framed)
     output = os.path.join(folder, "out.glb")
     copy = os.path.join(folder, "copy.glb")
     commands = {"convert": [converter, model, output], "cp": ["cp", output, copy]}

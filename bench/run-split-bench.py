@@ -34,29 +34,10 @@ import os
 import statistics
 import subprocess
 import sys
-import time
 
-MIB = 1024 * 1024
-MEMORY_HEADROOM = 64 * MIB
+from benchrun import MEMORY_HEADROOM, MIB, benchmark_models, programs, run_measured
+
 TIME_TARGETS = {"wide": 1.3, "framed": 0.5}
-
-
-def run_measured(argv):
-    """Runs argv with its output discarded; returns (wall seconds, CPU seconds,
-    peak RSS bytes)."""
-    start = time.perf_counter()
-    process = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    # wait4 gives this one child's resource use; RUSAGE_CHILDREN would give
-    # the largest of all children so far.
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)
-    error = process.stderr.read().decode(errors="replace")
-    process.stderr.close()
-    if process.returncode != 0 or error:
-        sys.exit(f"{' '.join(argv)} failed ({process.returncode}): {error.strip()}")
-    # ru_maxrss is in kilobytes on Linux.
-    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss * 1024
 
 
 def output_size(folder, stem):
@@ -96,16 +77,8 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the outputs of the last run")
     args = parser.parse_args()
 
-    kelvane = os.path.join(args.build_dir, "app", "Kelvane")
-    generator = os.path.join(args.build_dir, "bench", "benchmodels")
-    for program in (kelvane, generator):
-        if not os.access(program, os.X_OK):
-            sys.exit(f"{program} is missing: build with -DKELVANE_BUILD_BENCH=ON")
-
-    folder = os.path.abspath(args.folder)
-    os.makedirs(folder, exist_ok=True)
-    if not all(os.path.exists(os.path.join(folder, m + ".mdl")) for m in TIME_TARGETS):
-        subprocess.run([generator, folder], check=True, stdout=subprocess.DEVNULL)
+    kelvane, generator = programs(args.build_dir, "app/Kelvane", "bench/benchmodels")
+    folder = benchmark_models(generator, args.folder, TIME_TARGETS)
 
     print(f"{os.cpu_count()} CPUs, load average {os.getloadavg()[0]:.2f}; "
           f"median of {args.runs} runs; memory is peak resident set")
