@@ -1,6 +1,7 @@
 #include "scene/Mdl7Loader.h"
 
 #include "mdl/ByteOrder.h"
+#include "mdl/ImageSize.h"
 #include "mdl/Mdl7Format.h"
 #include "mdl/MeshRecords.h"
 
@@ -224,17 +225,14 @@ class Mdl7Walker {
                 skin.imageBytes.reset();
                 return fail(place + ": image");
             }
-            // The image was there, so its size fits comfortably in 64 bits.
-            std::int64_t w = skin.width;
-            std::int64_t h = skin.height;
-            skin.imageBytes = w * h * skin.bytesPerPixel;
+            // The image was there, so its size is a valid one.
+            skin.imageBytes = imageByteCount(skin.width, skin.height, skin.bytesPerPixel);
             keepImage(skin, image[0]);
             if (skin.hasMipmaps) {
                 auto& mipmaps = skin.mipmapBytes.emplace();
-                for (std::int64_t& bytes : mipmaps) {
-                    w /= 2;
-                    h /= 2;
-                    bytes = w * h * skin.bytesPerPixel;
+                for (int level = 1; level <= kMipmapCount; ++level) {
+                    mipmaps[std::size_t(level - 1)] =
+                        mipmapByteCount(skin.width, skin.height, skin.bytesPerPixel, level);
                 }
             }
         }

@@ -21,6 +21,7 @@
 //   opaque groups of other types; bones, deformers and both trailers;
 // - one model with a group of more than 65,535 output vertices (32-bit
 //   indices).
+#include "mdl/ImageSize.h"
 #include "support/Mdl7Builder.h"
 
 #include <cmath>
@@ -59,9 +60,6 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 const char* const kExternalNames[] = {"wood.png", "rock.jpg", "Cloth Pattern.JPEG", "metal.tga",
                                       "noextension"};
 
-// Bytes per pixel of each image kind.
-constexpr int kBytesPerPixel[8] = {1, 0, 2, 2, 3, 4, 1, 1};
-
 void addSkin(Mdl7Builder& b, Random& random, int kind, int index)
 {
     std::uint8_t type = static_cast<std::uint8_t>(kind);
@@ -79,10 +77,12 @@ void addSkin(Mdl7Builder& b, Random& random, int kind, int index)
         const int width = 4 << random.below(3);
         const int height = 4 << random.below(3);
         b.skin({.type = type, .width = width, .height = height, .name = name});
-        std::int64_t bytes = std::int64_t(width) * height * kBytesPerPixel[kind];
+        std::int64_t bytes =
+            kelvane::imageByteCount(width, height, kelvane::mdl7::skin::kBytesPerPixel[kind]);
         if ((type & 0x08) != 0) {
-            for (int w = width / 2, h = height / 2, level = 0; level < 3; w /= 2, h /= 2, ++level) {
-                bytes += std::int64_t(w) * h * kBytesPerPixel[kind];
+            for (int level = 1; level <= kelvane::kMipmapCount; ++level) {
+                bytes +=
+                    kelvane::mipmapByteCount(width, height, kelvane::mdl7::skin::kBytesPerPixel[kind], level);
             }
         }
         for (std::int64_t i = 0; i < bytes; ++i)
