@@ -144,6 +144,12 @@ bool refuseSize(ExportReport& report, std::uint64_t size, std::uint64_t limit)
 
 std::string groupPlace(std::size_t group) { return "group " + std::to_string(group); }
 
+// "1 triangle", "2 triangles": warnings name what they count.
+std::string counted(std::uint64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 // A file name as a relative URI reference: unreserved characters and '/'
 // stay, every other byte is percent-encoded (':' too, which would otherwise
 // make "c:/wood.png" a URI of scheme "c").
@@ -192,8 +198,8 @@ class Planner {
         }
         if (missingPalette_ > 0) {
             report_.warnings.push_back(
-                std::to_string(missingPalette_) +
-                " skins of 8-bit palette indices have no texture: no palette was given");
+                counted(missingPalette_, "skin", "skins") +
+                " of 8-bit palette indices left without a texture: no palette was given");
         }
         return true;
     }
@@ -274,9 +280,10 @@ class Planner {
                     groupPlace(g) + ": " + std::to_string(mesh.frames.size()) +
                     " frames are more than one animation holds; exported without them");
             } else if (references > kMaxTargetReferences - targetReferences_) {
-                report_.warnings.push_back(groupPlace(g) + ": " + std::to_string(mesh.frames.size()) +
-                                           " frames on " + std::to_string(meshPlan.primitives.size()) +
-                                           " skins make more morph targets than the export holds; exported "
+                report_.warnings.push_back(groupPlace(g) + ": " +
+                                           counted(mesh.frames.size(), "frame", "frames") + " on " +
+                                           counted(meshPlan.primitives.size(), "skin", "skins") +
+                                           " make more morph targets than the export holds; exported "
                                            "without them");
             } else {
                 targetReferences_ += references;
@@ -289,12 +296,14 @@ class Planner {
     void warnTriangles(std::size_t g, const MeshGeometry& geometry)
     {
         if (geometry.trianglesOutside() > 0) {
-            report_.warnings.push_back(groupPlace(g) + ": " + std::to_string(geometry.trianglesOutside()) +
-                                       " triangles left out: they use a vertex the group does not have");
+            report_.warnings.push_back(groupPlace(g) + ": " +
+                                       counted(geometry.trianglesOutside(), "triangle", "triangles") +
+                                       " left out, using a vertex the group does not have");
         }
         if (geometry.trianglesNonFinite() > 0) {
-            report_.warnings.push_back(groupPlace(g) + ": " + std::to_string(geometry.trianglesNonFinite()) +
-                                       " triangles left out: they use a vertex whose position is not finite");
+            report_.warnings.push_back(groupPlace(g) + ": " +
+                                       counted(geometry.trianglesNonFinite(), "triangle", "triangles") +
+                                       " left out, using a vertex whose position is not finite");
         }
     }
 
@@ -331,13 +340,14 @@ class Planner {
             meshPlan.targets.push_back(planned);
         }
         if (outside > 0) {
-            report_.warnings.push_back(groupPlace(g) + ": " + std::to_string(outside) +
-                                       " frame vertices name a vertex the group does not have; ignored");
+            report_.warnings.push_back(groupPlace(g) + ": " +
+                                       counted(outside, "frame vertex", "frame vertices") +
+                                       " ignored, naming a vertex the group does not have");
         }
         if (nonFinite > 0) {
-            report_.warnings.push_back(
-                groupPlace(g) + ": " + std::to_string(nonFinite) +
-                " frame vertices have a value that is not finite; it does not move them");
+            report_.warnings.push_back(groupPlace(g) + ": " +
+                                       counted(nonFinite, "frame vertex", "frame vertices") +
+                                       " left in place, holding a value that is not finite");
         }
         meshPlan.animated = true;
 

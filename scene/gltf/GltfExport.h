@@ -64,7 +64,7 @@ struct ExportOptions {
 };
 
 struct ExportReport {
-    // One line each, naming the place: "group 3: 2 triangles left out: ...".
+    // One line each, naming the place: "group 3: 2 triangles left out, ...".
     std::vector<std::string> warnings;
     // Why the export stopped; empty after a success.
     std::string failure;

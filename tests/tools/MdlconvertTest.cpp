@@ -111,9 +111,8 @@ TEST_F(MdlconvertTest, ConvertsAnMdl7ModelAndWarnsAboutWhatItLeftOut)
     smallModel().writeTo(dir_.path("in.mdl"));
     const test::ProcessResult run = mdlconvert({"in.mdl", "out.glb"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err,
-              "mdlconvert: in.mdl: warning: group 0: 1 triangles left out: they use a vertex the group "
-              "does not have\n");
+    EXPECT_EQ(run.err, "mdlconvert: in.mdl: warning: group 0: 1 triangle left out, using a vertex the group "
+                       "does not have\n");
     EXPECT_EQ(run.out, "");
     const test::ProcessResult gltf = mdlconvert({"in.mdl", "out.gltf", "--no-animation"});
     EXPECT_EQ(gltf.exitCode, 0) << gltf.err;

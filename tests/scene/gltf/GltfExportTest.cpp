@@ -235,8 +235,8 @@ TEST(GltfExportTest, LeavesOutTrianglesItCannotDrawAndCleansValues)
     const tinygltf::Model gltf = exportAndRead(modelOf({meshGroup("body", mesh)}), report);
     EXPECT_EQ(report.warnings,
               (std::vector<std::string>{
-                  "group 0: 2 triangles left out: they use a vertex the group does not have",
-                  "group 0: 1 triangles left out: they use a vertex whose position is not finite"}));
+                  "group 0: 2 triangles left out, using a vertex the group does not have",
+                  "group 0: 1 triangle left out, using a vertex whose position is not finite"}));
     const std::vector<DrawnPrimitive> drawn = test::drawnPrimitives(gltf, 0);
     ASSERT_EQ(drawn.size(), 1u);
     ASSERT_EQ(drawn[0].corners.size(), 3u);
@@ -377,8 +377,8 @@ TEST(GltfExportTest, SparseFramesMoveTheVerticesTheyName)
     const tinygltf::Model gltf = exportAndRead(modelOf({meshGroup("body", mesh)}), report);
     EXPECT_EQ(report.warnings,
               (std::vector<std::string>{
-                  "group 0: 2 frame vertices name a vertex the group does not have; ignored",
-                  "group 0: 1 frame vertices have a value that is not finite; it does not move them"}));
+                  "group 0: 2 frame vertices ignored, naming a vertex the group does not have",
+                  "group 0: 1 frame vertex left in place, holding a value that is not finite"}));
     const tinygltf::Mesh& out = gltf.meshes[0];
     EXPECT_EQ(out.weights, (std::vector<double>{0, 0}));
     const tinygltf::Value& names = out.extras.Get("targetNames");
@@ -529,7 +529,7 @@ TEST(GltfExportTest, FramesCarryingTheirOwnUnpackingUseIt)
     EXPECT_EQ(targetValues(gltf, 1, "POSITION"), Floats(12, 0.0f));
     ASSERT_EQ(report.warnings.size(), 1u);
     EXPECT_EQ(report.warnings[0],
-              "group 0: 3 frame vertices have a value that is not finite; it does not move them");
+              "group 0: 3 frame vertices left in place, holding a value that is not finite");
 }
 
 // Skins --------------------------------------------------------------------
@@ -587,8 +587,9 @@ TEST(GltfExportTest, SkinsBecomeTexturesOrSayWhyNot)
     EXPECT_EQ(plain.images.size(), 1u);
     EXPECT_EQ(plain.materials[2].extras.Get("image").Get<std::string>(),
               "8-bit palette indices; no palette was given, so no texture");
-    EXPECT_EQ(report.warnings, std::vector<std::string>{
-                                   "1 skins of 8-bit palette indices have no texture: no palette was given"});
+    EXPECT_EQ(report.warnings,
+              std::vector<std::string>{
+                  "1 skin of 8-bit palette indices left without a texture: no palette was given"});
 }
 
 #endif
