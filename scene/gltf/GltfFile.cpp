@@ -30,7 +30,7 @@ class TemporaryFile final : public ByteSink {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string candidate = finalPath + ".tmp" + std::to_string(random() % 1000000000u);
             std::error_code error;
-            if (fs::exists(candidate, error) || error) continue;
+            if (fs::exists(platform::filesystemPath(candidate.c_str()), error) || error) continue;
             descriptor_ = platform::openWrite(candidate.c_str());
             if (descriptor_ < 0) {
                 failure = "cannot create a file beside it: " + std::string(std::strerror(errno));
@@ -68,7 +68,8 @@ class TemporaryFile final : public ByteSink {
     bool moveTo(const std::string& finalPath, std::string& failure)
     {
         std::error_code error;
-        fs::rename(path_, finalPath, error);
+        fs::rename(platform::filesystemPath(path_.c_str()), platform::filesystemPath(finalPath.c_str()),
+                   error);
         if (error) {
             failure = "cannot be given its name: " + error.message();
             return false;
@@ -83,7 +84,7 @@ class TemporaryFile final : public ByteSink {
         descriptor_ = -1;
         if (!path_.empty()) {
             std::error_code ignored;
-            fs::remove(path_, ignored);
+            fs::remove(platform::filesystemPath(path_.c_str()), ignored);
             path_.clear();
         }
     }
@@ -94,13 +95,26 @@ class TemporaryFile final : public ByteSink {
     int writeError_ = 0;
 };
 
+// Names go through platform::filesystemPath, which reads them as the C
+// runtime that opens the files does (on Windows the process code page, not
+// the one std::filesystem assumes for narrow strings).
 bool sameFile(const std::string& a, const std::string& b)
 {
     std::error_code error;
-    return fs::equivalent(fs::path(a), fs::path(b), error) && !error;
+    return fs::equivalent(platform::filesystemPath(a.c_str()), platform::filesystemPath(b.c_str()), error) &&
+           !error;
 }
 
-std::string fileName(const std::string& path) { return fs::path(path).filename().string(); }
+// The last component of a path, as the bytes it was given in.
+std::string fileName(const std::string& path)
+{
+#ifdef _WIN32
+    const std::size_t slash = path.find_last_of("/\\:");
+#else
+    const std::size_t slash = path.rfind('/');
+#endif
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 bool fail(ExportReport& report, const std::string& path, const std::string& what)
 {

@@ -140,6 +140,35 @@ TEST_F(MdlconvertTest, ConvertsAnMdl7ModelAndWarnsAboutWhatItLeftOut)
 #endif
 }
 
+// A name in UTF-8 that no single-byte code page holds ("船é"): on Windows
+// the tool gets it whole through its manifest, as Kelvane.exe does, names
+// the .bin beside a .gltf from it and refers to that file by a URI.
+TEST_F(MdlconvertTest, NamesOutsideTheSystemCodePage)
+{
+    const std::string base = "\xE8\x88\xB9\xC3\xA9";
+    const auto inDir = [&](const std::string& name) {
+        return fs::path(dir_.root()) /
+               fs::path(std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
+    };
+    const std::vector<std::uint8_t> model = smallModel().bytes();
+    std::ofstream(inDir(base + ".mdl"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(model.data()), static_cast<std::streamsize>(model.size()));
+
+    const test::ProcessResult run = mdlconvert({base + ".mdl", base + ".gltf"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::is_regular_file(inDir(base + ".gltf")));
+    EXPECT_TRUE(fs::is_regular_file(inDir(base + ".bin")));
+    std::ifstream json(inDir(base + ".gltf"), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(json)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\"uri\":\"%E8%88%B9%C3%A9.bin\""), std::string::npos) << text;
+
+    // The input under its own name is refused.
+    fs::copy_file(inDir(base + ".mdl"), inDir(base + ".glb"));
+    const test::ProcessResult refused = mdlconvert({base + ".glb", base + ".glb"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(fs::file_size(inDir(base + ".glb")), model.size());
+}
+
 TEST_F(MdlconvertTest, FailuresExitWithTwoAndLeaveNoFile)
 {
     smallModel().writeTo(dir_.path("in.mdl"));
