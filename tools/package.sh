@@ -42,7 +42,10 @@ for file in usr/bin/Kelvane usr/bin/mdlinfo usr/share/doc/kelvane/README.md; do
     exit 1
   fi
 done
-if ! tar -tzf "${tarballs[0]}" | grep -q '/bin/Kelvane$'; then
+# The listing is read whole: grep -q would stop at the first match and, under
+# pipefail, tar's broken pipe would count as a failed check.
+listing=$(tar -tzf "${tarballs[0]}")
+if ! grep -q '/bin/Kelvane$' <<<"$listing"; then
   echo "missing from ${tarballs[0]}: bin/Kelvane"
   exit 1
 fi
