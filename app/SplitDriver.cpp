@@ -3,7 +3,6 @@
 #include "app/SkinTable.h"
 #include "level/LevelExport.h"
 #include "level/Wmpio.h"
-#include "mdl/ByteOrder.h"
 #include "mdl/Mdl7Format.h"
 #include "mdl/Mdl7Reader.h"
 #include "mdl/Mdl7Writer.h"
@@ -111,9 +110,7 @@ std::string whyUnusable(const std::string& path)
         cause = "it has " + std::to_string(length) + " bytes; its 32-bit sizes cannot reach past 2 GiB";
     } else {
         // The reader refuses data sizes that do not even cover the header.
-        const std::uint32_t sum = loadU32(header + mdl7::header::kModelDataSize) +
-                                  loadU32(header + mdl7::header::kTrailerSize) +
-                                  loadU32(header + mdl7::header::kSecondTrailerSize);
+        const std::uint32_t sum = mdl7::dataSizeSum(header);
         if (sum >= std::uint32_t(mdl7::kFileHeaderSize)) return "cannot be read";
         cause = "the header's data sizes add up to " + std::to_string(std::bit_cast<std::int32_t>(sum)) +
                 ", less than the 48 bytes of the header itself";
@@ -218,6 +215,13 @@ class SplitDriver::Run {
         bool dataEnded = false;
     };
     std::optional<DroppedSkin> droppedSkin_;
+
+    // Whether the data ended inside the latest dropped skin, so that no
+    // read after it can succeed.
+    bool dataEndedInDroppedSkin() const
+    {
+        return droppedSkin_ && droppedSkin_->dataEnded && reader_.remaining() == 0;
+    }
 };
 
 SplitDriver::SplitDriver(const Options& options, std::ostream& out, std::ostream& err)
@@ -239,15 +243,12 @@ bool SplitDriver::Run::fail(const std::string& file, const std::string& what)
 
 bool SplitDriver::Run::isInput(const std::string& output) const
 {
-    std::error_code error;
-    return std::filesystem::equivalent(platform::filesystemPath(inputName_.c_str()),
-                                       platform::filesystemPath(output.c_str()), error) &&
-           !error;
+    return platform::sameFile(inputName_.c_str(), output.c_str());
 }
 
 bool SplitDriver::Run::failGroup(std::int32_t group, const std::string& what)
 {
-    if (droppedSkin_ && droppedSkin_->dataEnded && reader_.remaining() == 0) {
+    if (dataEndedInDroppedSkin()) {
         return fail(inputName_, "group " + std::to_string(droppedSkin_->group) + ": " + droppedSkin_->skin +
                                     ": " + droppedSkin_->reason);
     }
@@ -268,7 +269,7 @@ void SplitDriver::Run::readSkins(std::int32_t group, std::int32_t count)
     // up in one line rather than one each (a count can run to thousands).
     std::int32_t firstLost = -1;
     for (std::int32_t k = 0; k < count; ++k) {
-        const bool dataGone = droppedSkin_ && droppedSkin_->dataEnded && reader_.remaining() == 0;
+        const bool dataGone = dataEndedInDroppedSkin();
         SkinTable::Refusal refusal;
         if (skins_.readSkin(reader_, &refusal)) continue;
         if (dataGone) {

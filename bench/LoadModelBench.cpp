@@ -9,10 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 
 namespace {
 
@@ -20,15 +16,10 @@ using namespace kelvane;
 
 void BM_LoadModel(benchmark::State& state)
 {
-    static const bench::ScratchFolder folder("kelvane-load-bench");
-    static const std::string path = folder.path() + "/wide.mdl";
-    if (!std::filesystem::exists(path) && !bench::writeWideModel(path)) {
-        std::fprintf(stderr, "writing %s failed\n", path.c_str());
-        std::exit(1);
-    }
+    static const bench::WideModelFile model("kelvane-load-bench");
     std::int64_t triangles = 0;
     for (auto _ : state) {
-        const scene::LoadResult loaded = scene::loadModel(path.c_str(), scene::LoadMode::kForExport);
+        const scene::LoadResult loaded = scene::loadModel(model.path.c_str(), scene::LoadMode::kForExport);
         if (!loaded.complete()) {
             state.SkipWithError("the model did not load whole");
             break;
@@ -36,8 +27,7 @@ void BM_LoadModel(benchmark::State& state)
         for (const scene::Group& group : *loaded.model.groups)
             triangles += std::int64_t(group.mesh->triangles.size());
     }
-    state.SetBytesProcessed(std::int64_t(state.iterations()) *
-                            std::int64_t(std::filesystem::file_size(path)));
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * model.size);
     state.SetItemsProcessed(triangles);
 }
 BENCHMARK(BM_LoadModel)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -25,25 +25,9 @@ namespace {
 
 using namespace kelvane;
 
-struct WideModel {
-    bench::ScratchFolder folder{"kelvane-reader-bench"};
-    std::string path;
-    std::int64_t size = 0;
-
-    WideModel()
-    {
-        path = folder.path() + "/wide.mdl";
-        if (!bench::writeWideModel(path)) {
-            std::fprintf(stderr, "writing %s failed\n", path.c_str());
-            std::exit(1);
-        }
-        size = static_cast<std::int64_t>(std::filesystem::file_size(path));
-    }
-};
-
-const WideModel& wideModel()
+const bench::WideModelFile& wideModel()
 {
-    static const WideModel instance;
+    static const bench::WideModelFile instance("kelvane-reader-bench");
     return instance;
 }
 
@@ -164,7 +148,7 @@ std::int64_t walk(Mdl7Reader& reader, std::uint32_t& sink, Calls calls)
 
 void BM_ReaderOpen(benchmark::State& state)
 {
-    const WideModel& model = wideModel();
+    const bench::WideModelFile& model = wideModel();
     for (auto _ : state) {
         Mdl7Reader reader;
         if (reader.open(model.path.c_str()) < 0) state.SkipWithError("open failed");
@@ -176,7 +160,7 @@ BENCHMARK(BM_ReaderOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void walkBench(benchmark::State& state, Calls calls)
 {
-    const WideModel& model = wideModel();
+    const bench::WideModelFile& model = wideModel();
     std::int64_t records = 0;
     std::uint32_t sink = 0;
     for (auto _ : state) {

@@ -12,11 +12,7 @@ include(GNUInstallDirs)
 
 set(KELVANE_DOC_DIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/kelvane")
 
-foreach(program Kelvane mdlinfo mdlconvert)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+install(TARGETS Kelvane mdlinfo mdlconvert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 file(GLOB KELVANE_DOCS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${KELVANE_DOCS} DESTINATION ${KELVANE_DOC_DIR})

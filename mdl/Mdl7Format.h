@@ -50,6 +50,15 @@ inline constexpr int kFrameHeaderSize = 46;         // uint16
 static_assert(kFrameHeaderSize + 2 == kFileHeaderSize);
 } // namespace header
 
+// The data a file header announces: the three section sizes summed in
+// 32-bit arithmetic, as the format defines it (a sum that wraps is simply a
+// large or small limit). Reads the header's first 28 bytes.
+inline std::uint32_t dataSizeSum(const std::uint8_t* fileHeader)
+{
+    return loadU32(fileHeader + header::kModelDataSize) + loadU32(fileHeader + header::kTrailerSize) +
+           loadU32(fileHeader + header::kSecondTrailerSize);
+}
+
 // The record sizes this system writes into every file header.
 inline constexpr std::uint16_t kBoneRecordSize = 36;
 inline constexpr std::uint16_t kSkinHeaderSize = 28;

@@ -69,10 +69,7 @@ std::int32_t Mdl7Reader::parseHeader(const std::uint8_t* data, std::int32_t /*le
     header_ = nullptr;
     if (data == nullptr || std::memcmp(data + header::kMagic, kMagic, sizeof kMagic) != 0) return 0;
 
-    // The format defines the data as the sum of the three section sizes in
-    // 32-bit arithmetic; a sum that wraps is simply a large (or small) limit.
-    const std::uint32_t sum = loadU32(data + header::kModelDataSize) + loadU32(data + header::kTrailerSize) +
-                              loadU32(data + header::kSecondTrailerSize);
+    const std::uint32_t sum = dataSizeSum(data);
     const auto limit = std::bit_cast<std::int32_t>(sum);
     // A limit that does not even cover the header is rejected by open; do
     // not attach data the cursor could not stand in.

@@ -81,6 +81,12 @@ std::filesystem::path filesystemPath(const char* name)
 #endif
 }
 
+bool sameFile(const char* a, const char* b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(filesystemPath(a), filesystemPath(b), error) && !error;
+}
+
 int openRead(const char* path)
 {
 #ifdef _WIN32

@@ -19,6 +19,10 @@ namespace kelvane::platform {
 // the runtime does, so both name the same file. Elsewhere names are bytes.
 [[nodiscard]] std::filesystem::path filesystemPath(const char* name);
 
+// Whether `a` and `b` name one existing file (through links and other
+// spellings). False when either is missing or cannot be examined.
+[[nodiscard]] bool sameFile(const char* a, const char* b);
+
 // Opens an existing file read-only. Returns the descriptor (0 or more) or a
 // negative value.
 [[nodiscard]] int openRead(const char* path);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows executables (Kelvane.exe, mdlinfo.exe and the test
-# programs) with MinGW-w64 in build-mingw/, packs them with the documents as
-# build-mingw/kelvane-<version>-win64.zip, and tests them under Wine:
+# Cross-builds the Windows executables (Kelvane.exe, mdlinfo.exe, mdlconvert.exe
+# and the test programs) with MinGW-w64 in build-mingw/, packs them with the
+# documents as build-mingw/kelvane-<version>-win64.zip, and tests them under
+# Wine:
 #   1. every GoogleTest suite, through CTest, each test program run by Wine;
 #   2. the split of examples/sample.mdl, given to Kelvane.exe as
 #      C:\models\ship.mdl, against the same split by the Linux build: the
@@ -49,7 +50,9 @@ echo "== Package (.zip) =="
 rm -f "$build"/kelvane-*.zip
 (cd "$build" && cpack -G ZIP >/dev/null)
 zips=("$build"/kelvane-*.zip)
-if ! cmake -E tar tf "${zips[0]}" | grep -q '/bin/Kelvane.exe$'; then
+# Read whole: grep -q stopping early would break the lister's pipe.
+listing=$(cmake -E tar tf "${zips[0]}")
+if ! grep -q '/bin/Kelvane.exe$' <<<"$listing"; then
   echo "missing from ${zips[0]}: bin/Kelvane.exe"
   exit 1
 fi

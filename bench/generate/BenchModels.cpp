@@ -168,4 +168,13 @@ ScratchFolder::~ScratchFolder()
     std::filesystem::remove_all(path_, ignored);
 }
 
+WideModelFile::WideModelFile(const std::string& folderPrefix) : folder(folderPrefix), path(folder.path() + "/wide.mdl")
+{
+    if (!writeWideModel(path)) {
+        std::fprintf(stderr, "writing %s failed\n", path.c_str());
+        std::exit(1);
+    }
+    size = static_cast<std::int64_t>(std::filesystem::file_size(path));
+}
+
 } // namespace kelvane::bench

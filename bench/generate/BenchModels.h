@@ -14,6 +14,7 @@
 // same, byte for byte, on every run and every machine.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kelvane::bench {
@@ -37,6 +38,16 @@ class ScratchFolder {
 
   private:
     std::string path_;
+};
+
+// The wide model, written once into a scratch folder of its own for a
+// benchmark that reads it. Exits the program when it cannot be written.
+struct WideModelFile {
+    explicit WideModelFile(const std::string& folderPrefix);
+
+    ScratchFolder folder;
+    std::string path;
+    std::int64_t size = 0;
 };
 
 } // namespace kelvane::bench

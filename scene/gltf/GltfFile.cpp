@@ -95,16 +95,6 @@ class TemporaryFile final : public ByteSink {
     int writeError_ = 0;
 };
 
-// Names go through platform::filesystemPath, which reads them as the C
-// runtime that opens the files does (on Windows the process code page, not
-// the one std::filesystem assumes for narrow strings).
-bool sameFile(const std::string& a, const std::string& b)
-{
-    std::error_code error;
-    return fs::equivalent(platform::filesystemPath(a.c_str()), platform::filesystemPath(b.c_str()), error) &&
-           !error;
-}
-
 // The last component of a path, as the bytes it was given in.
 std::string fileName(const std::string& path)
 {
@@ -180,11 +170,11 @@ std::string binaryPathFor(const std::string& gltfPath)
 
 bool checkOutputIsNotInput(const std::string& inputPath, const std::string& outputPath, std::string& failure)
 {
-    if (sameFile(inputPath, outputPath)) {
+    if (platform::sameFile(inputPath.c_str(), outputPath.c_str())) {
         failure = outputPath + ": is the input file; the export would overwrite it";
         return false;
     }
-    if (outputKindOf(outputPath) == OutputKind::kGltf && sameFile(inputPath, binaryPathFor(outputPath))) {
+    if (outputKindOf(outputPath) == OutputKind::kGltf && platform::sameFile(inputPath.c_str(), binaryPathFor(outputPath).c_str())) {
         failure = binaryPathFor(outputPath) + ": is the input file; the export would overwrite it";
         return false;
     }

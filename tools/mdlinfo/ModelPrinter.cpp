@@ -175,7 +175,6 @@ class Json {
   public:
     explicit Json(std::ostream& out) : json_(out) {}
 
-    JsonWriter& operator*() { return json_; }
     JsonWriter* operator->() { return &json_; }
 
     void number(const char* key, std::int64_t value)
@@ -219,7 +218,7 @@ class Json {
     template <typename Records, typename WriteOne>
     void list(const char* key, const Records* records, const WriteOne& writeOne)
     {
-        if (key != nullptr) json_.key(key);
+        json_.key(key);
         if (records == nullptr) {
             json_.null();
             return;
