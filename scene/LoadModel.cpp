@@ -10,6 +10,11 @@
 
 namespace kelvane::scene {
 
+std::string LoadFailure::describe() const
+{
+    return place + ": " + reason + " (reading stopped at offset " + std::to_string(offset) + ")";
+}
+
 namespace {
 
 void load(const char* path, LoadMode mode, LoadObserver* observer, LoadResult& result)

@@ -23,6 +23,9 @@ struct LoadFailure {
     std::string place;       // such as "group 2: triangle 17"
     std::string reason;      // such as "cannot be read"
     std::int32_t offset = 0; // the reader's cursor when it stopped
+
+    // "place: reason (reading stopped at offset N)", as the tools print it.
+    [[nodiscard]] std::string describe() const;
 };
 
 enum class LoadMode : std::uint8_t {

@@ -109,10 +109,12 @@ struct MeshPlan {
     std::int64_t normal = -1;
     std::int64_t texCoord = -1;
     std::vector<Primitive> primitives;
-    bool animated = false; // targets and an animation channel
+    // One per frame; a mesh with targets also has an animation channel.
     std::vector<Target> targets;
     std::int64_t times = -1;
     std::int64_t weights = -1;
+
+    [[nodiscard]] bool animated() const { return !targets.empty(); }
 };
 
 struct LeftOut {
@@ -349,7 +351,6 @@ class Planner {
                                        counted(nonFinite, "frame vertex", "frame vertices") +
                                        " left in place, holding a value that is not finite");
         }
-        meshPlan.animated = true;
 
         const std::uint64_t frames = mesh.frames.size();
         Accessor times;
@@ -515,16 +516,16 @@ void writeAccessor(JsonWriter& json, const Accessor& accessor)
     json.endObject();
 }
 
-void writeMaterial(JsonWriter& json, const Material& material, std::int64_t texture)
+void writeMaterial(JsonWriter& json, const Material& material)
 {
     json.beginObject();
     member(json, "name", material.name);
     json.key("pbrMetallicRoughness");
     json.beginObject();
-    if (texture >= 0) {
+    if (material.image >= 0) {
         json.key("baseColorTexture");
         json.beginObject();
-        member(json, "index", texture);
+        member(json, "index", material.image);
         json.endObject();
     }
     // Old models know no metalness; the default of 1 would render them black.
@@ -547,7 +548,7 @@ void writeMaterial(JsonWriter& json, const Material& material, std::int64_t text
     json.endObject();
 }
 
-void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Model& model)
+void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Plan& plan)
 {
     json.beginObject();
     member(json, "name", mesh.name);
@@ -566,7 +567,7 @@ void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Model& model)
         member(json, "indices", primitive.indices);
         member(json, "material", primitive.material);
         member(json, "mode", kTriangles);
-        if (mesh.animated) {
+        if (mesh.animated()) {
             json.key("targets");
             json.beginArray();
             for (const Target& target : mesh.targets) {
@@ -582,7 +583,7 @@ void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Model& model)
         json.endObject();
     }
     json.endArray();
-    if (mesh.animated) {
+    if (mesh.animated()) {
         json.key("weights");
         json.beginArray();
         for (std::size_t k = 0; k < mesh.targets.size(); ++k) {
@@ -594,7 +595,7 @@ void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Model& model)
         json.beginObject();
         json.key("targetNames");
         json.beginArray();
-        for (const Frame& frame : (*model.groups)[mesh.group].mesh->frames) {
+        for (const Frame& frame : (*plan.geometries)[mesh.group].mesh().frames) {
             json.string(frame.name);
         }
         json.endArray();
@@ -603,8 +604,7 @@ void writeMesh(JsonWriter& json, const MeshPlan& mesh, const Model& model)
     json.endObject();
 }
 
-std::string writeJson(const Model& model, const ExportOptions& options, const Plan& plan,
-                      const std::string* binUri)
+std::string writeJson(const ExportOptions& options, const Plan& plan, const std::string* binUri)
 {
     std::ostringstream text;
     JsonWriter json(text);
@@ -673,7 +673,7 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.key("meshes");
         json.beginArray();
         for (const MeshPlan& mesh : plan.meshes) {
-            writeMesh(json, mesh, model);
+            writeMesh(json, mesh, plan);
         }
         json.endArray();
     }
@@ -681,7 +681,7 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.key("materials");
         json.beginArray();
         for (const Material& material : plan.materials) {
-            writeMaterial(json, material, material.image);
+            writeMaterial(json, material);
         }
         json.endArray();
     }
@@ -718,11 +718,7 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.endArray();
     }
 
-    bool animated = false;
-    for (const MeshPlan& mesh : plan.meshes) {
-        animated = animated || mesh.animated;
-    }
-    if (animated) {
+    if (std::ranges::any_of(plan.meshes, &MeshPlan::animated)) {
         json.key("animations");
         json.beginArray();
         json.beginObject();
@@ -730,7 +726,7 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.key("samplers");
         json.beginArray();
         for (const MeshPlan& mesh : plan.meshes) {
-            if (!mesh.animated) continue;
+            if (!mesh.animated()) continue;
             json.beginObject();
             member(json, "input", mesh.times);
             member(json, "output", mesh.weights);
@@ -742,7 +738,7 @@ std::string writeJson(const Model& model, const ExportOptions& options, const Pl
         json.beginArray();
         std::int64_t sampler = 0;
         for (std::size_t m = 0; m < plan.meshes.size(); ++m) {
-            if (!plan.meshes[m].animated) continue;
+            if (!plan.meshes[m].animated()) continue;
             json.beginObject();
             member(json, "sampler", sampler++);
             json.key("target");
@@ -840,10 +836,6 @@ class BinaryStream {
         }
     }
 
-    void f32(float value) { storeF32(room(4), value); }
-    void u32(std::uint32_t value) { storeU32(room(4), value); }
-    void u16(std::uint16_t value) { storeU16(room(2), value); }
-
     // Zeros up to the chunk's four-byte end, then the last bytes out.
     bool finish(std::uint64_t paddedEnd)
     {
@@ -875,19 +867,6 @@ class BinaryStream {
     bool consistent_ = true;
 };
 
-void writeIndices(BinaryStream& out, const Accessor& accessor, const std::vector<std::uint32_t>& values)
-{
-    out.beginView(accessor.sparseIndices);
-    for (const std::uint32_t v : values) {
-        if (accessor.sparseIndexType == kUnsignedShort) {
-            out.u16(std::uint16_t(v));
-        } else {
-            out.u32(v);
-        }
-    }
-    out.endView();
-}
-
 void storeVec3(std::uint8_t* p, const Vec3& v)
 {
     storeF32(p, v.x);
@@ -910,6 +889,22 @@ void writeElements(BinaryStream& out, std::size_t count, std::size_t size, Fill&
     }
 }
 
+// Writes view `view`: `count` indices, index(k) the k-th, as unsigned 16-
+// or 32-bit integers as `componentType` says.
+template <typename Index>
+void writeIndexList(BinaryStream& out, std::int64_t view, int componentType, std::size_t count, Index&& index)
+{
+    out.beginView(view);
+    if (componentType == kUnsignedShort) {
+        writeElements(out, count, 2,
+                      [&](std::size_t k, std::uint8_t* p) { storeU16(p, std::uint16_t(index(k))); });
+    } else {
+        writeElements(out, count, 4,
+                      [&](std::size_t k, std::uint8_t* p) { storeU32(p, std::uint32_t(index(k))); });
+    }
+    out.endView();
+}
+
 void writeValues(BinaryStream& out, std::int64_t view, const std::vector<Vec3>& values)
 {
     out.beginView(view);
@@ -924,8 +919,7 @@ struct WriteTables {
 };
 
 // Streams a mesh's data in the planned order.
-void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan, const Mesh& mesh,
-                   WriteTables& tables)
+void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan, WriteTables& tables)
 {
     const MeshGeometry& geometry = (*plan.geometries)[meshPlan.group];
     const std::size_t n = geometry.vertexCount();
@@ -959,23 +953,15 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
         const Accessor& indices = plan.accessors[std::size_t(meshPlan.primitives[p].indices)];
         const std::size_t first = geometry.firstIndex(p);
         const std::size_t count = geometry.firstIndex(p + 1) - first;
-        out.beginView(indices.view);
-        if (indices.componentType == kUnsignedShort) {
-            writeElements(out, count, 2, [&](std::size_t k, std::uint8_t* to) {
-                storeU16(to, std::uint16_t(geometry.index(first + k)));
-            });
-        } else {
-            writeElements(out, count, 4,
-                          [&](std::size_t k, std::uint8_t* to) { storeU32(to, geometry.index(first + k)); });
-        }
-        out.endView();
+        writeIndexList(out, indices.view, indices.componentType, count,
+                       [&](std::size_t k) { return geometry.index(first + k); });
     }
-    if (!meshPlan.animated) return;
+    if (!meshPlan.animated()) return;
 
     MorphTargetBuilder builder(geometry);
     MorphTarget target;
     for (std::size_t f = 0; f < meshPlan.targets.size(); ++f) {
-        builder.build(mesh.frames[f], target);
+        builder.build(geometry.mesh().frames[f], target);
         const Accessor& position = plan.accessors[std::size_t(meshPlan.targets[f].position)];
         if (target.dense) {
             writeValues(out, position.view, target.position);
@@ -983,7 +969,8 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
                 writeValues(out, plan.accessors[std::size_t(meshPlan.targets[f].normal)].view, target.normal);
             }
         } else if (position.sparseCount > 0) {
-            writeIndices(out, position, target.indices);
+            writeIndexList(out, position.sparseIndices, position.sparseIndexType, target.indices.size(),
+                           [&](std::size_t k) { return target.indices[k]; });
             writeValues(out, position.sparseValues, target.position);
             if (meshPlan.targets[f].normal >= 0) {
                 const Accessor& normal = plan.accessors[std::size_t(meshPlan.targets[f].normal)];
@@ -991,32 +978,27 @@ void writeMeshData(BinaryStream& out, const Plan& plan, const MeshPlan& meshPlan
             }
         }
     }
-    const auto frames = std::uint32_t(meshPlan.targets.size());
+    // Frame k shows at k / 10 s with weight 1 on target k alone: the
+    // weights are a sparse frames x frames identity.
+    const std::size_t frames = meshPlan.targets.size();
     out.beginView(plan.accessors[std::size_t(meshPlan.times)].view);
-    for (std::uint32_t k = 0; k < frames; ++k) {
-        out.f32(float(k) * kSecondsPerFrame);
-    }
+    writeElements(out, frames, 4,
+                  [&](std::size_t k, std::uint8_t* p) { storeF32(p, float(k) * kSecondsPerFrame); });
     out.endView();
     const Accessor& weights = plan.accessors[std::size_t(meshPlan.weights)];
-    out.beginView(weights.sparseIndices);
-    for (std::uint32_t k = 0; k < frames; ++k) {
-        out.u32(k * frames + k);
-    }
-    out.endView();
+    writeIndexList(out, weights.sparseIndices, weights.sparseIndexType, frames,
+                   [&](std::size_t k) { return k * frames + k; });
     out.beginView(weights.sparseValues);
-    for (std::uint32_t k = 0; k < frames; ++k) {
-        out.f32(1.0f);
-    }
+    writeElements(out, frames, 4, [&](std::size_t, std::uint8_t* p) { storeF32(p, 1.0f); });
     out.endView();
 }
 
-bool writeBinary(ByteSink& sink, const Model& model, const Plan& plan, std::uint64_t paddedEnd,
-                 ExportReport& report)
+bool writeBinary(ByteSink& sink, const Plan& plan, std::uint64_t paddedEnd, ExportReport& report)
 {
     BinaryStream out(sink, plan);
     WriteTables tables;
     for (const MeshPlan& meshPlan : plan.meshes) {
-        writeMeshData(out, plan, meshPlan, *(*model.groups)[meshPlan.group].mesh, tables);
+        writeMeshData(out, plan, meshPlan, tables);
     }
     for (const Image& image : plan.images) {
         if (image.view < 0) continue;
@@ -1055,10 +1037,10 @@ bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, 
     std::optional<MeshGeometries> own;
     Plan planned;
     if (!plan(model, options, geometries, own, planned, report)) return false;
-    std::string json = writeJson(model, options, planned, nullptr);
+    std::string json = writeJson(options, planned, nullptr);
     // The JSON chunk is padded with spaces, the binary one with zeros.
     json.resize(padded(json.size()), ' ');
-    const std::uint64_t binaryChunk = planned.binaryLength > 0 ? padded(planned.binaryLength) : 0;
+    const std::uint64_t binaryChunk = padded(planned.binaryLength);
     const std::uint64_t total = kGlbHeaderSize + kChunkHeaderSize + json.size() +
                                 (binaryChunk > 0 ? kChunkHeaderSize + binaryChunk : 0);
     if (total > 0xFFFFFFFFu) {
@@ -1088,7 +1070,7 @@ bool exportGlb(const Model& model, const ExportOptions& options, ByteSink& out, 
         report.failure = "the output could not be written";
         return false;
     }
-    return writeBinary(out, model, planned, binaryChunk, report);
+    return writeBinary(out, planned, binaryChunk, report);
 }
 
 bool exportGltf(const Model& model, const ExportOptions& options, ByteSink& json, ByteSink& bin,
@@ -1098,7 +1080,7 @@ bool exportGltf(const Model& model, const ExportOptions& options, ByteSink& json
     Plan planned;
     if (!plan(model, options, geometries, own, planned, report)) return false;
     const std::string uri = uriEncode(binUri);
-    const std::string text = writeJson(model, options, planned, &uri);
+    const std::string text = writeJson(options, planned, &uri);
     const std::uint64_t total = text.size() + planned.binaryLength;
     if (total > options.maxOutputBytes) return refuseSize(report, total, options.maxOutputBytes);
     if (!json.write(text.data(), text.size())) {
@@ -1107,7 +1089,7 @@ bool exportGltf(const Model& model, const ExportOptions& options, ByteSink& json
     }
     report.jsonBytes = text.size();
     if (planned.binaryLength == 0) return true;
-    if (!writeBinary(bin, model, planned, planned.binaryLength, report)) return false;
+    if (!writeBinary(bin, planned, planned.binaryLength, report)) return false;
     report.binaryBytes = planned.binaryLength;
     return true;
 }

@@ -129,7 +129,7 @@ void MeshGeometry::fillSlotValues(std::vector<TexCoord>& slotValues) const
 {
     const std::size_t n = mesh_->texCoords.size();
     const bool seams = !mesh_->onSeam.empty();
-    slotValues.resize(seams ? 2 * n + 1 : n + 1);
+    slotValues.resize(slotCount());
     const float sDivisor = mesh_->texCoordDivisor[0];
     const float tDivisor = mesh_->texCoordDivisor[1];
     const auto clean = [](float v) { return std::isfinite(v) ? v : 0.0f; };
@@ -277,8 +277,7 @@ void MeshGeometry::unweld(Workspace& workspace)
         }
     }
     outSource_.assign(outSource, outputCount, sourceCount_);
-    const std::uint64_t slotCount = onSeam.empty() ? texCoordCount + 1 : 2 * std::uint64_t(texCoordCount) + 1;
-    outSlot_.assign(outSlot, outputCount, slotCount);
+    outSlot_.assign(outSlot, outputCount, slotCount());
     // With one primitive the corners are in order already.
     if (sortPrimitives(workspace, kept, outputCount)) {
         indices_.assign(workspace.grouped_.data(), kept * 3, outputCount);

@@ -116,6 +116,14 @@ class MeshGeometry {
     [[nodiscard]] std::size_t sourceVertexCount() const { return sourceCount_; }
 
   private:
+    // Texture-coordinate slots: one per stored coordinate, then (0, 0), then
+    // where coordinates can be on the seam a moved copy of each.
+    [[nodiscard]] std::size_t slotCount() const
+    {
+        const std::size_t n = mesh_->texCoords.size();
+        return mesh_->onSeam.empty() ? n + 1 : 2 * n + 1;
+    }
+
     // Numbers below a bound known when they are stored: 16 bits each when
     // the bound allows, else 32.
     class NumberList {

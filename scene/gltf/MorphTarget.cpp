@@ -12,7 +12,16 @@ Vec3 minus(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b
 
 } // namespace
 
-MorphTargetBuilder::MorphTargetBuilder(const MeshGeometry& geometry) : geometry_(geometry) {}
+MorphTargetBuilder::MorphTargetBuilder(const MeshGeometry& geometry) : geometry_(geometry)
+{
+    const std::size_t sourceCount = geometry.sourceVertexCount();
+    basePosition_.resize(sourceCount);
+    baseNormal_.resize(sourceCount);
+    for (std::size_t s = 0; s < sourceCount; ++s) {
+        basePosition_[s] = geometry.basePosition(std::int32_t(s));
+        baseNormal_[s] = geometry.baseNormal(std::int32_t(s));
+    }
+}
 
 void MorphTargetBuilder::build(const Frame& frame, MorphTarget& target)
 {
@@ -48,15 +57,15 @@ void MorphTargetBuilder::buildSparse(const Frame& frame, MorphTarget& target)
 
     // Differences per listed vertex, then one entry per output vertex made
     // from it, in output order.
-    std::vector<std::pair<std::uint32_t, std::size_t>> entries;
-    std::vector<Vec3> positionOf;
-    std::vector<Vec3> normalOf;
+    entries_.clear();
+    positionOf_.clear();
+    normalOf_.clear();
     for (const std::int32_t source : listed_) {
         const Vertex& record = records[std::size_t(recordOf_[std::size_t(source)])];
         recordOf_[std::size_t(source)] = -1;
         if (geometry_.outputCount(source) == 0) continue;
         bool finite = true;
-        Vec3 position = minus(record.position, geometry_.basePosition(source));
+        Vec3 position = minus(record.position, basePosition_[std::size_t(source)]);
         if (!isFinite(record.position) || !isFinite(position)) {
             position = {};
             finite = false;
@@ -64,22 +73,22 @@ void MorphTargetBuilder::buildSparse(const Frame& frame, MorphTarget& target)
         Vec3 normal;
         Vec3 unit;
         if (record.hasNormal && normalise(record.normal, unit)) {
-            normal = minus(unit, geometry_.baseNormal(source));
+            normal = minus(unit, baseNormal_[std::size_t(source)]);
         }
         if (record.hasNormal && !isFinite(record.normal)) finite = false;
         if (!finite) ++target.valuesNonFinite;
-        const std::size_t slot = positionOf.size();
-        positionOf.push_back(position);
-        normalOf.push_back(normal);
-        geometry_.forEachOutput(source, [&](std::uint32_t output) { entries.emplace_back(output, slot); });
+        const std::size_t slot = positionOf_.size();
+        positionOf_.push_back(position);
+        normalOf_.push_back(normal);
+        geometry_.forEachOutput(source, [&](std::uint32_t output) { entries_.emplace_back(output, slot); });
     }
-    std::sort(entries.begin(), entries.end());
-    target.indices.reserve(entries.size());
-    target.position.reserve(entries.size());
-    for (const auto& [output, slot] : entries) {
+    std::sort(entries_.begin(), entries_.end());
+    target.indices.reserve(entries_.size());
+    target.position.reserve(entries_.size());
+    for (const auto& [output, slot] : entries_) {
         target.indices.push_back(output);
-        target.position.push_back(positionOf[slot]);
-        if (geometry_.hasNormals()) target.normal.push_back(normalOf[slot]);
+        target.position.push_back(positionOf_[slot]);
+        if (geometry_.hasNormals()) target.normal.push_back(normalOf_[slot]);
     }
 }
 
@@ -98,7 +107,7 @@ void MorphTargetBuilder::buildDense(const Frame& frame, MorphTarget& target)
         const auto source = std::int32_t(s);
         if (geometry_.outputCount(source) == 0) continue;
         const Vec3 unpacked = unpackPosition(mesh, frame, records[s]);
-        Vec3 position = minus(unpacked, geometry_.basePosition(source));
+        Vec3 position = minus(unpacked, basePosition_[s]);
         if (!isFinite(unpacked) || !isFinite(position)) {
             position = {};
             ++target.valuesNonFinite;
@@ -107,7 +116,7 @@ void MorphTargetBuilder::buildDense(const Frame& frame, MorphTarget& target)
         Vec3 stored;
         Vec3 unit;
         if (packedNormal(records[s], stored) && normalise(stored, unit)) {
-            normal = minus(unit, geometry_.baseNormal(source));
+            normal = minus(unit, baseNormal_[s]);
         }
         geometry_.forEachOutput(source, [&](std::uint32_t output) {
             target.position[output] = position;

@@ -19,6 +19,7 @@
 #include "scene/gltf/MeshGeometry.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace kelvane::scene::gltf {
@@ -54,9 +55,19 @@ class MorphTargetBuilder {
     void finishBounds(MorphTarget& target) const;
 
     const MeshGeometry& geometry_;
-    // Sparse frames: per source vertex, the frame record that moves it (-1: none).
+    // The base pose per source vertex, which every frame is measured
+    // against: unpacked and normalised once, not once per frame.
+    std::vector<Vec3> basePosition_;
+    std::vector<Vec3> baseNormal_;
+    // Sparse frames: per source vertex, the frame record that moves it
+    // (-1: none), and the vertices listed, in the order first listed.
     std::vector<std::int32_t> recordOf_;
     std::vector<std::int32_t> listed_;
+    // Sparse frames: a difference per listed vertex, and (output vertex,
+    // difference) pairs to sort into output order. Kept from frame to frame.
+    std::vector<Vec3> positionOf_;
+    std::vector<Vec3> normalOf_;
+    std::vector<std::pair<std::uint32_t, std::size_t>> entries_;
 };
 
 } // namespace kelvane::scene::gltf

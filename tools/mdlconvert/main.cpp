@@ -52,8 +52,9 @@ struct Arguments {
     bool animation = true;
 };
 
-// Returns kExitOk when the arguments name a conversion; otherwise the exit
-// code after the usage text went out.
+// Returns kExitOk when the arguments name a conversion, -1 when --help
+// printed the usage, and otherwise the exit code after the usage text went
+// to stderr.
 int parseArguments(int argc, char** argv, Arguments& arguments)
 {
     int files = 0;
@@ -113,12 +114,6 @@ bool readPalette(const std::string& path, std::array<std::uint8_t, kPaletteBytes
     return true;
 }
 
-std::string describe(const LoadFailure& failure)
-{
-    return failure.place + ": " + failure.reason + " (reading stopped at offset " +
-           std::to_string(failure.offset) + ")";
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -147,9 +142,9 @@ int main(int argc, char** argv)
     gltf::MeshGeometries geometries(gltf::MeshGeometries::Triangles::kRelease);
     loadModel(arguments.input.c_str(), LoadMode::kForExport, geometries, loaded);
     if (!loaded.openError.empty()) return failed(loaded.openError);
-    if (loaded.failure) return failed(arguments.input + ": " + describe(*loaded.failure));
+    if (loaded.failure) return failed(arguments.input + ": " + loaded.failure->describe());
     for (const LoadFailure& warning : loaded.warnings) {
-        std::cerr << "mdlconvert: " << arguments.input << ": warning: " << describe(warning) << '\n';
+        std::cerr << "mdlconvert: " << arguments.input << ": warning: " << warning.describe() << '\n';
     }
 
     gltf::ExportReport report;

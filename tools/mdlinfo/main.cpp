@@ -31,8 +31,7 @@ int usage(std::ostream& out, int exitCode)
 
 int reportStop(const char* path, const kelvane::scene::LoadFailure& failure)
 {
-    std::cerr << "mdlinfo: " << path << ": " << failure.place << ": " << failure.reason
-              << " (reading stopped at offset " << failure.offset << ")\n";
+    std::cerr << "mdlinfo: " << path << ": " << failure.describe() << '\n';
     return kExitUnreadable;
 }
 
