@@ -43,11 +43,7 @@ std::string_view referencedFileName(const SkinRecord& record)
     if (kind(record.skinType) != skin::kKindExternal || record.pixels == nullptr) return {};
     const std::int64_t imageBytes = imageByteCount(record.width, record.height, record.bytesPerPixel);
     if (imageBytes <= 0) return {};
-    const auto* text = reinterpret_cast<const char*>(record.pixels);
-    const void* zero = std::memchr(text, 0, static_cast<std::size_t>(imageBytes));
-    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text)
-                                    : static_cast<std::size_t>(imageBytes);
-    return {text, length};
+    return textBeforeZero(record.pixels, static_cast<std::size_t>(imageBytes));
 }
 
 // Where the reader stood before a read that may fail. A failed read moves

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace kelvane {
 
@@ -72,6 +73,14 @@ inline void storeF32(std::uint8_t* p, float v) { storeU32(p, std::bit_cast<std::
 {
     const std::uint16_t v = loadU16(p);
     return v == 0xFFFF ? -1 : std::int32_t(v);
+}
+
+// A field's bytes up to its first zero, or all `size` of them when it has
+// none (unlike loadName, which keeps room for a terminator).
+[[nodiscard]] inline std::string_view textBeforeZero(const std::uint8_t* field, std::size_t size)
+{
+    const std::string_view all(reinterpret_cast<const char*>(field), size);
+    return all.substr(0, all.find('\0'));
 }
 
 // Copies a fixed-size name field into `out` (which holds at least

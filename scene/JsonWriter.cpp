@@ -6,6 +6,21 @@
 
 namespace kelvane::scene {
 
+namespace {
+
+// A float as real() writes it (the three non-finite ones become strings).
+std::string_view formatFloat(float value, char (&buffer)[32])
+{
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    // Without a precision, to_chars gives the shortest text that parses back
+    // to exactly this float.
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer));
+}
+
+} // namespace
+
 void JsonWriter::beforeValue()
 {
     if (afterKey_) {
@@ -61,16 +76,6 @@ void JsonWriter::number(std::int64_t value)
     out_.write(buffer, result.ptr - buffer);
 }
 
-std::string_view JsonWriter::formatFloat(float value, char (&buffer)[32])
-{
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    // Without a precision, to_chars gives the shortest text that parses back
-    // to exactly this float.
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer));
-}
-
 void JsonWriter::real(float value)
 {
     char buffer[32];
@@ -98,11 +103,6 @@ void JsonWriter::null()
 void JsonWriter::string(std::string_view bytes)
 {
     beforeValue();
-    writeQuoted(bytes);
-}
-
-void JsonWriter::writeQuoted(std::string_view bytes)
-{
     quote(bytes);
     out_.write(text_.data(), std::streamsize(text_.size()));
 }

@@ -39,13 +39,9 @@ class JsonWriter {
     void string(std::string_view bytes);
     void null();
 
-    // Formats a float as real() writes it (without quotes for the strings).
-    static std::string_view formatFloat(float value, char (&buffer)[32]);
-
   private:
     // Writes the comma that separates this value from the previous one.
     void beforeValue();
-    void writeQuoted(std::string_view bytes);
     // Puts `bytes` quoted and escaped into text_: each value goes to the
     // stream in one write, not a byte at a time.
     void quote(std::string_view bytes);

@@ -1,30 +1,14 @@
 #include "scene/LegacyLoader.h"
 
+#include "mdl/ByteOrder.h"
 #include "mdl/legacy/LegacyFormat.h"
 
-#include <cstring>
 #include <string>
 #include <utility>
 
 namespace kelvane::scene {
 
 namespace {
-
-// Size of the record that readSkinFormat takes before it judges the image
-// kind: the type alone, the skin header of the newer formats, or the IDP2
-// name record (whose kind is never refused).
-std::int64_t skinLeadSize(std::int32_t formatCode)
-{
-    switch (formatCode) {
-    case kFormatMdl5:
-    case kFormatMdl6:
-        return legacy::skin::kHeaderSize;
-    case kFormatIdp2:
-        return legacy::skin::kNameRecordSize;
-    default:
-        return legacy::skin::kTypeSize;
-    }
-}
 
 ImageLayout layoutOf(std::uint8_t type)
 {
@@ -68,15 +52,6 @@ class LegacyWalker {
         return false;
     }
 
-    // Whether the last failed read took a whole record of `size` bytes from
-    // `before` on: then the record was there and the reader refused what it
-    // holds. A record cut short moves the cursor to the end of the data
-    // instead, which is fewer bytes on.
-    [[nodiscard]] bool tookRecord(std::int32_t before, std::int64_t size) const
-    {
-        return std::int64_t{reader_.tell()} - before == size;
-    }
-
     void readCounts(Mesh& mesh)
     {
         MeshCounts& c = mesh.counts;
@@ -108,10 +83,11 @@ class LegacyWalker {
         for (std::int32_t i = 0; i < mesh.counts.skinCount; ++i) {
             const std::string place = "skin " + std::to_string(i);
             Skin skin;
-            const std::int32_t before = reader_.tell();
             if (!reader_.readSkinFormat(skin.type, skin.width, skin.height, skin.bytesPerPixel,
                                         skin.hasMipmaps)) {
-                if (tookRecord(before, skinLeadSize(reader_.formatCode()))) {
+                // Kind 0 is in every format, so a kind in the type means the
+                // kind was refused; a cut record leaves the type at 0.
+                if ((skin.type & legacy::skin::kKindMask) != 0) {
                     return fail(place, "has image kind " +
                                            std::to_string(skin.type & legacy::skin::kKindMask) +
                                            ", which this format does not have");
@@ -136,10 +112,7 @@ class LegacyWalker {
             // The reader handed out width x height bytes, so the product fits.
             skin.pixels.assign(image, image + std::int64_t{skin.width} * skin.height);
         } else if (skin.layout == ImageLayout::kExternal) {
-            const auto size = static_cast<std::size_t>(skin.width);
-            const void* zero = std::memchr(image, 0, size);
-            skin.externalFile.assign(reinterpret_cast<const char*>(image),
-                                     zero == nullptr ? size : static_cast<const std::uint8_t*>(zero) - image);
+            skin.externalFile = textBeforeZero(image, static_cast<std::size_t>(skin.width));
             skin.name = skin.externalFile;
         }
     }
@@ -177,7 +150,7 @@ class LegacyWalker {
         mesh.reached = MeshSection::kFrames;
         for (std::int32_t f = 0; f < mesh.counts.frameCount; ++f) {
             const std::string place = "frame " + std::to_string(f);
-            char name[legacy::kFrameNameSize + 1] = {};
+            char name[legacy::kFrameNameSize] = {};
             Frame frame;
             float scale[3] = {};
             float translate[3] = {};
@@ -190,9 +163,6 @@ class LegacyWalker {
                 }
                 return fail(place);
             }
-            // The reader fills at most 15 characters and pads with zeros; the
-            // terminator is ours.
-            name[legacy::kFrameNameSize - 1] = '\0';
             frame.name = name;
             if (framesCarryScale_) {
                 frame.scale = Vec3{scale[0], scale[1], scale[2]};

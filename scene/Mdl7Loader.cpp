@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <span>
 #include <string>
@@ -40,11 +39,11 @@ ImageLayout layoutOf(std::uint8_t type)
     switch (type & mdl7::skin::kImageKindMask) {
     case 0:
         return ImageLayout::kIndexed8;
-    case 1:
+    case mdl7::skin::kKindNoImage:
         return ImageLayout::kNone;
-    case 6:
+    case mdl7::skin::kKindRawBlock:
         return ImageLayout::kRawBlock;
-    case 7:
+    case mdl7::skin::kKindExternal:
         return ImageLayout::kExternal;
     default:
         return ImageLayout::kUndefined;
@@ -217,12 +216,11 @@ class Mdl7Walker {
         if (!reader_.readSkinFormat(skin.width, skin.height, skin.bytesPerPixel, skin.hasMipmaps)) {
             return fail(place);
         }
-        // Like the skin skip: an image with no positive area has no bytes.
-        skin.imageBytes = 0;
+        // An image with no positive area has no bytes. (The reader's skin
+        // skip differs for kind 6, which it steps over by the width alone.)
         if (skin.width > 0 && skin.height > 0) {
             const std::uint8_t* image[4] = {};
             if (!reader_.readSkinPixels(&image[0], &image[1], &image[2], &image[3])) {
-                skin.imageBytes.reset();
                 return fail(place + ": image");
             }
             // The image was there, so its size is a valid one.
@@ -235,6 +233,8 @@ class Mdl7Walker {
                         mipmapByteCount(skin.width, skin.height, skin.bytesPerPixel, level);
                 }
             }
+        } else {
+            skin.imageBytes = 0;
         }
         if ((type & mdl7::skin::kMaterialFlag) != 0) {
             Material m;
@@ -256,11 +256,7 @@ class Mdl7Walker {
         if (skin.layout == ImageLayout::kIndexed8) {
             skin.pixels.assign(image, image + bytes);
         } else if (skin.layout == ImageLayout::kExternal) {
-            const void* zero = std::memchr(image, 0, bytes);
-            const std::size_t length =
-                zero == nullptr ? bytes
-                                : static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - image);
-            skin.externalFile.assign(reinterpret_cast<const char*>(image), length);
+            skin.externalFile = textBeforeZero(image, bytes);
         }
     }
 

@@ -48,6 +48,8 @@ class LegacyModelReader : public ModelFile {
     // (low byte of the stored type), size, bytes per pixel and mipmap flag
     // (bit 3 of the type). Fails when the skin count is not positive, the
     // record is incomplete, or the format refuses the image kind (type & 7).
+    // A refused kind is still reported in `type` (kind 0 is never refused);
+    // an incomplete record leaves every output untouched.
     [[nodiscard]] virtual bool readSkinFormat(std::uint8_t& type, std::int32_t& width, std::int32_t& height,
                                               std::int32_t& bytesPerPixel, bool& hasMipmaps) = 0;
 

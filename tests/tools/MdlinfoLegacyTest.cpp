@@ -320,6 +320,12 @@ TEST_F(MdlinfoLegacyTest, ReportsWhereReadingStopped)
             R"({"type":2,"width":4,"height":2,"bytesPerPixel":2,"hasMipmaps":false}],"texCoords":null)"),
         std::string::npos)
         << run.out;
+
+    // A skin whose type record is cut short has no kind to blame.
+    path = write(sampleModel("MDL3"), "cut-type.mdl", 84 + 12 + 2);
+    run = mdlinfo({path});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "mdlinfo: " + path + ": skin 1: cannot be read (reading stopped at offset 98)\n");
 }
 
 // Files whose frames include a group of frames: reading stops at the first.
