@@ -110,14 +110,13 @@ inline bool Mdl7Writer::emitRun(std::int64_t size, std::size_t count, const Buil
     return whole;
 }
 
-std::int64_t Mdl7Writer::patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size)
+void Mdl7Writer::patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size)
 {
     // Failures here are remembered by the file and reported by close.
     const std::int64_t position = file_.tell();
     file_.seek(offset);
     file_.write(image, size);
     file_.seek(position);
-    return position;
 }
 
 void Mdl7Writer::patchAndResynchronise(std::int64_t offset, const std::uint8_t* image, std::int64_t size)

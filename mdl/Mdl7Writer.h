@@ -224,9 +224,8 @@ class Mdl7Writer {
     // Reports whether every record was taken whole.
     template <typename Build> bool emitRun(std::int64_t size, std::size_t count, const Build& build);
     // Rewrites `image` at `offset` and returns to the position of the call.
-    // Returns that position.
-    std::int64_t patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size);
-    // Flushes, patches, and takes the position as modelDataSize: the
+    void patch(std::int64_t offset, const std::uint8_t* image, std::int64_t size);
+    // Patches, flushes, and takes the position as modelDataSize: the
     // re-synchronisation of finishGroup, finishSkin, finishDeformerElement
     // and finishDeformer.
     void patchAndResynchronise(std::int64_t offset, const std::uint8_t* image, std::int64_t size);

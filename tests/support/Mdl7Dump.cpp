@@ -1,5 +1,6 @@
 #include "support/Mdl7Dump.h"
 
+#include "mdl/ImageSize.h"
 #include "mdl/Mdl7Reader.h"
 
 namespace kelvane::test {
@@ -14,19 +15,16 @@ bool readSkin(Mdl7Reader& reader, DumpedSkin& skin)
     std::int32_t bytesPerPixel = 0;
     bool hasMipmaps = false;
     if (!reader.readSkinFormat(skin.width, skin.height, bytesPerPixel, hasMipmaps)) return false;
-    const std::int64_t imageBytes = std::int64_t(skin.width) * skin.height * bytesPerPixel;
+    const std::int64_t imageBytes = imageByteCount(skin.width, skin.height, bytesPerPixel);
     if (imageBytes > 0 || hasMipmaps) {
         const std::uint8_t* image = nullptr;
-        const std::uint8_t* mipmaps[3] = {};
+        const std::uint8_t* mipmaps[kMipmapCount] = {};
         if (!reader.readSkinPixels(&image, &mipmaps[0], &mipmaps[1], &mipmaps[2])) return false;
         if (imageBytes > 0) skin.image.assign(reinterpret_cast<const char*>(image), std::size_t(imageBytes));
-        std::int64_t width = skin.width, height = skin.height;
-        for (const std::uint8_t* mipmap : mipmaps) {
-            width /= 2;
-            height /= 2;
-            if (mipmap != nullptr && width * height * bytesPerPixel > 0) {
-                skin.mipmaps.append(reinterpret_cast<const char*>(mipmap),
-                                    std::size_t(width * height * bytesPerPixel));
+        for (int level = 1; level <= kMipmapCount; ++level) {
+            const std::int64_t bytes = mipmapByteCount(skin.width, skin.height, bytesPerPixel, level);
+            if (mipmaps[level - 1] != nullptr && bytes > 0) {
+                skin.mipmaps.append(reinterpret_cast<const char*>(mipmaps[level - 1]), std::size_t(bytes));
             }
         }
     }

@@ -7,6 +7,7 @@
 // an opaque group of another type, which the split steps over; a mast group
 // with two frames of frame vertices and a bone transform; and a flag group
 // with a skin of its own. The output is the same, byte for byte, every run.
+#include "mdl/ImageSize.h"
 #include "mdl/Mdl7Writer.h"
 
 #include <cstdint>
@@ -16,7 +17,9 @@
 
 namespace {
 
+using kelvane::imageByteCount;
 using kelvane::Mdl7Writer;
+using kelvane::mipmapByteCount;
 
 struct Point {
     float x, y, z;
@@ -37,10 +40,10 @@ void writeImageSkin(Mdl7Writer& writer, std::uint8_t type, const char* name, std
 {
     writer.beginSkin(type, name);
     writer.setSkinImage(width, height, bytesPerPixel, mipmaps);
-    const auto main = pattern(std::size_t(width * height * bytesPerPixel), type);
-    const auto mip1 = pattern(std::size_t((width / 2) * (height / 2) * bytesPerPixel), 1);
-    const auto mip2 = pattern(std::size_t((width / 4) * (height / 4) * bytesPerPixel), 2);
-    const auto mip3 = pattern(std::size_t((width / 8) * (height / 8) * bytesPerPixel), 3);
+    const auto main = pattern(std::size_t(imageByteCount(width, height, bytesPerPixel)), type);
+    const auto mip1 = pattern(std::size_t(mipmapByteCount(width, height, bytesPerPixel, 1)), 1);
+    const auto mip2 = pattern(std::size_t(mipmapByteCount(width, height, bytesPerPixel, 2)), 2);
+    const auto mip3 = pattern(std::size_t(mipmapByteCount(width, height, bytesPerPixel, 3)), 3);
     writer.writeSkinPixels(main.data(), mip1.data(), mip2.data(), mip3.data());
 }
 
