@@ -168,7 +168,8 @@ ScratchFolder::~ScratchFolder()
     std::filesystem::remove_all(path_, ignored);
 }
 
-WideModelFile::WideModelFile(const std::string& folderPrefix) : folder(folderPrefix), path(folder.path() + "/wide.mdl")
+WideModelFile::WideModelFile(const std::string& folderPrefix)
+    : folder(folderPrefix), path(folder.path() + "/wide.mdl")
 {
     if (!writeWideModel(path)) {
         std::fprintf(stderr, "writing %s failed\n", path.c_str());

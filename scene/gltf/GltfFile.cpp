@@ -174,7 +174,8 @@ bool checkOutputIsNotInput(const std::string& inputPath, const std::string& outp
         failure = outputPath + ": is the input file; the export would overwrite it";
         return false;
     }
-    if (outputKindOf(outputPath) == OutputKind::kGltf && platform::sameFile(inputPath.c_str(), binaryPathFor(outputPath).c_str())) {
+    if (outputKindOf(outputPath) == OutputKind::kGltf &&
+        platform::sameFile(inputPath.c_str(), binaryPathFor(outputPath).c_str())) {
         failure = binaryPathFor(outputPath) + ": is the input file; the export would overwrite it";
         return false;
     }
