@@ -32,6 +32,7 @@ namespace kelvane {
 namespace {
 
 using test::addMesh;
+using test::filesIn;
 using test::Mdl7Builder;
 using test::ProcessResult;
 
@@ -78,10 +79,7 @@ TEST(HostileRunTest, FolderThatCannotBeWrittenTo)
     const ProcessResult r = test::runProcess(command, {.workingDir = dir.root()});
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_EQ(r.err.rfind("Kelvane: readonly/ship_pos.txt: cannot be created: ", 0), 0u) << r.err;
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(folder))
-        left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"ship.mdl"});
+    EXPECT_EQ(filesIn(folder), std::vector<std::string>{"ship.mdl"});
 }
 
 TEST(HostileRunTest, PositionsAndOffsetMeshThatOutgrowTheFileSizeLimit)

@@ -1,6 +1,7 @@
 // Models and file helpers shared by the split tests.
 #pragma once
 
+#include "support/Files.h"
 #include "support/Mdl7Builder.h"
 
 #include <algorithm>
@@ -66,12 +67,6 @@ inline std::string readText(const std::string& path)
 {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline std::vector<std::uint8_t> readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
