@@ -33,22 +33,12 @@ namespace {
 
 using test::addMesh;
 using test::filesIn;
+using test::kelvane;
+using test::kKelvane;
 using test::Mdl7Builder;
 using test::ProcessResult;
 
-#ifndef KELVANE_EXE_SUFFIX
-#define KELVANE_EXE_SUFFIX ""
-#endif
-const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane" KELVANE_EXE_SUFFIX;
-
 #ifndef _WIN32 // permissions, users and file size limits are POSIX here
-
-ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args,
-                      const std::string& shellPrefix = {})
-{
-    args.insert(args.begin(), kKelvane);
-    return test::runProcess(args, {.workingDir = dir.root(), .shellPrefix = shellPrefix});
-}
 
 TEST(HostileRunTest, FolderThatCannotBeWrittenTo)
 {

@@ -25,22 +25,11 @@ using test::addMesh;
 using test::addOtherGroup;
 using test::exists;
 using test::filesIn;
+using test::kelvane;
 using test::Mdl7Builder;
 using test::ProcessResult;
 using test::readFileBytes;
 using test::readText;
-
-#ifndef KELVANE_EXE_SUFFIX
-#define KELVANE_EXE_SUFFIX ""
-#endif
-const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane" KELVANE_EXE_SUFFIX;
-
-ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args,
-                      const std::string& shellPrefix = {})
-{
-    args.insert(args.begin(), kKelvane);
-    return test::runProcess(args, {.workingDir = dir.root(), .shellPrefix = shellPrefix});
-}
 
 // The bytes Mdl7Writer produces for the calls `write` makes between open
 // and close.
