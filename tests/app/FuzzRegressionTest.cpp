@@ -50,7 +50,7 @@ std::size_t replay(const std::string& folder, Target target)
 {
     std::size_t count = 0;
     for (const fs::path& file : inputsOf(folder)) {
-        const std::vector<std::uint8_t> bytes = test::readBytes(file.string());
+        const std::vector<std::uint8_t> bytes = test::readFileBytes(file);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(target(bytes.data(), bytes.size()), 0) << file;
         const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -123,7 +123,7 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> mdl7Seeds()
 {
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds;
     seeds.emplace_back("sample.mdl",
-                       test::readBytes(std::string(KELVANE_SOURCE_DIR) + "/examples/sample.mdl"));
+                       test::readFileBytes(std::string(KELVANE_SOURCE_DIR) + "/examples/sample.mdl"));
     seeds.emplace_back("every-record-kind.mdl", test::everyRecordKind().bytes());
     seeds.emplace_back("header-only.mdl", test::Mdl7Builder().bytes());
     {

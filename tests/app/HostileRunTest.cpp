@@ -32,22 +32,13 @@ namespace kelvane {
 namespace {
 
 using test::addMesh;
+using test::filesIn;
+using test::kelvane;
+using test::kKelvane;
 using test::Mdl7Builder;
 using test::ProcessResult;
 
-#ifndef KELVANE_EXE_SUFFIX
-#define KELVANE_EXE_SUFFIX ""
-#endif
-const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane" KELVANE_EXE_SUFFIX;
-
 #ifndef _WIN32 // permissions, users and file size limits are POSIX here
-
-ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args,
-                      const std::string& shellPrefix = {})
-{
-    args.insert(args.begin(), kKelvane);
-    return test::runProcess(args, {.workingDir = dir.root(), .shellPrefix = shellPrefix});
-}
 
 TEST(HostileRunTest, FolderThatCannotBeWrittenTo)
 {
@@ -78,10 +69,7 @@ TEST(HostileRunTest, FolderThatCannotBeWrittenTo)
     const ProcessResult r = test::runProcess(command, {.workingDir = dir.root()});
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_EQ(r.err.rfind("Kelvane: readonly/ship_pos.txt: cannot be created: ", 0), 0u) << r.err;
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(folder))
-        left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"ship.mdl"});
+    EXPECT_EQ(filesIn(folder), std::vector<std::string>{"ship.mdl"});
 }
 
 TEST(HostileRunTest, PositionsAndOffsetMeshThatOutgrowTheFileSizeLimit)

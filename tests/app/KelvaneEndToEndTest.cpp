@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <functional>
@@ -25,22 +24,12 @@ namespace {
 using test::addMesh;
 using test::addOtherGroup;
 using test::exists;
+using test::filesIn;
+using test::kelvane;
 using test::Mdl7Builder;
 using test::ProcessResult;
-using test::readBytes;
+using test::readFileBytes;
 using test::readText;
-
-#ifndef KELVANE_EXE_SUFFIX
-#define KELVANE_EXE_SUFFIX ""
-#endif
-const std::string kKelvane = KELVANE_BINARY_DIR "/app/Kelvane" KELVANE_EXE_SUFFIX;
-
-ProcessResult kelvane(const test::TempDir& dir, std::vector<std::string> args,
-                      const std::string& shellPrefix = {})
-{
-    args.insert(args.begin(), kKelvane);
-    return test::runProcess(args, {.workingDir = dir.root(), .shellPrefix = shellPrefix});
-}
 
 // The bytes Mdl7Writer produces for the calls `write` makes between open
 // and close.
@@ -52,7 +41,7 @@ std::vector<std::uint8_t> written(const std::function<void(Mdl7Writer&)>& write)
     EXPECT_GE(writer.open(path.c_str()), 0);
     write(writer);
     EXPECT_TRUE(writer.close());
-    return readBytes(path);
+    return readFileBytes(path);
 }
 
 // The kind-4 skin addMesh writes: 1 x 1, three bytes "rgb".
@@ -71,15 +60,6 @@ void writeReferenceSkin(Mdl7Writer& w, const char* name, const std::string& file
     w.setSkinImage(static_cast<std::int32_t>(fileName.size() + 1), 1, 1, false);
     w.writeSkinPixels(fileName.c_str(), nullptr, nullptr, nullptr);
     w.finishSkin();
-}
-
-std::vector<std::string> filesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 using Names = std::vector<std::string>;
@@ -123,7 +103,7 @@ TEST(KelvaneEndToEndTest, SplitsEveryMeshGroupNextToTheInput)
                                                          "models/ship004.mdl   2.000000 2.000000 2.000000\n");
     // Vertices moved by the centre, bone indices and normals as read; the
     // skin of the first triangle; no frames.
-    EXPECT_EQ(readBytes(dir.path("models/ship000.mdl")), written([](Mdl7Writer& w) {
+    EXPECT_EQ(readFileBytes(dir.path("models/ship000.mdl")), written([](Mdl7Writer& w) {
                   w.beginGroup(1, "first");
                   writeImageSkin(w, "wood");
                   w.writeTexCoord(0, 1);
@@ -133,18 +113,18 @@ TEST(KelvaneEndToEndTest, SplitsEveryMeshGroupNextToTheInput)
                   w.writeVertex(1, 2, -3, -1, 1, 0, 0);
                   w.finishGroup();
               }));
-    EXPECT_EQ(readBytes(dir.path("models/ship002.mdl")), written([](Mdl7Writer& w) {
+    EXPECT_EQ(readFileBytes(dir.path("models/ship002.mdl")), written([](Mdl7Writer& w) {
                   w.beginGroup(1, "third");
                   writeImageSkin(w, "wood");
                   w.writeTriangle(0, 0, 0, 0, -1, 0, 0);
                   w.writeVertex(0, 0, 0, 0, 0, 0, 1);
                   w.finishGroup();
               }));
-    EXPECT_EQ(readBytes(dir.path("models/ship003.mdl")), written([](Mdl7Writer& w) {
+    EXPECT_EQ(readFileBytes(dir.path("models/ship003.mdl")), written([](Mdl7Writer& w) {
                   w.beginGroup(1, "empty");
                   w.finishGroup();
               }));
-    EXPECT_EQ(readBytes(dir.path("models/ship004.mdl")), written([](Mdl7Writer& w) {
+    EXPECT_EQ(readFileBytes(dir.path("models/ship004.mdl")), written([](Mdl7Writer& w) {
                   w.beginGroup(1, "last");
                   writeImageSkin(w, "wood");
                   w.writeTriangle(0, 1, 1, 0, -1, 0, 0);
@@ -152,7 +132,7 @@ TEST(KelvaneEndToEndTest, SplitsEveryMeshGroupNextToTheInput)
                   w.writeVertex(1, 1, 1, 0, 0, 0, 1);
                   w.finishGroup();
               }));
-    EXPECT_EQ(readBytes(dir.path("models/ship_off.mdl")), written([](Mdl7Writer& w) {
+    EXPECT_EQ(readFileBytes(dir.path("models/ship_off.mdl")), written([](Mdl7Writer& w) {
                   w.beginGroup(1, nullptr);
                   w.writeVertex(1, 2, -3, 0, 0, 0, 0);
                   w.writeVertex(5, -7, 0.25f, 0, 0, 0, 0);
@@ -180,7 +160,7 @@ TEST(KelvaneEndToEndTest, ModelWithoutGroups)
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(filesIn(dir.root()), (Names{"ship.mdl", "ship_off.mdl", "ship_pos.txt"}));
     EXPECT_EQ(readText(dir.path("ship_pos.txt")), "");
-    EXPECT_EQ(readBytes(dir.path("ship_off.mdl")), written([](Mdl7Writer& w) {
+    EXPECT_EQ(readFileBytes(dir.path("ship_off.mdl")), written([](Mdl7Writer& w) {
                   w.beginGroup(1, nullptr);
                   w.finishGroup();
               }));
@@ -211,10 +191,10 @@ TEST(KelvaneEndToEndTest, SkinChoiceWithNormalMapsAndWithAll)
         writeSkinChoiceModel(dir);
         const ProcessResult r = kelvane(dir, {"ship.mdl", "--ext", "tga", "--nm"});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(r.out, "0 3 " + std::to_string(readBytes(dir.path("ship.mdl")).size()) +
+        EXPECT_EQ(r.out, "0 3 " + std::to_string(readFileBytes(dir.path("ship.mdl")).size()) +
                              " 0 0\na 3 0 2 3 0\nship000.mdl\nskin: s0:x\nskin: s1\nskin: s2\n"
                              "b 0 0 1 3 0\nship001.mdl\nc 0 0 1 3 0\nship002.mdl\n");
-        EXPECT_EQ(readBytes(dir.path("ship000.mdl")), written([](Mdl7Writer& w) {
+        EXPECT_EQ(readFileBytes(dir.path("ship000.mdl")), written([](Mdl7Writer& w) {
                       w.beginGroup(1, "a");
                       writeReferenceSkin(w, "s2", "s2.tga");
                       writeReferenceSkin(w, "s2", "s2_nm.tga");
@@ -224,7 +204,7 @@ TEST(KelvaneEndToEndTest, SkinChoiceWithNormalMapsAndWithAll)
                       w.finishGroup();
                   }));
         // Skin 1 of the table and its normal map at 3 + 1.
-        EXPECT_EQ(readBytes(dir.path("ship001.mdl")), written([](Mdl7Writer& w) {
+        EXPECT_EQ(readFileBytes(dir.path("ship001.mdl")), written([](Mdl7Writer& w) {
                       w.beginGroup(1, "b");
                       writeReferenceSkin(w, "s1", "s1.tga");
                       writeReferenceSkin(w, "s1", "s1_nm.tga");
@@ -232,7 +212,7 @@ TEST(KelvaneEndToEndTest, SkinChoiceWithNormalMapsAndWithAll)
                       writeSkinChoiceVertices(w);
                       w.finishGroup();
                   }));
-        EXPECT_EQ(readBytes(dir.path("ship002.mdl")), written([](Mdl7Writer& w) {
+        EXPECT_EQ(readFileBytes(dir.path("ship002.mdl")), written([](Mdl7Writer& w) {
                       w.beginGroup(1, "c");
                       w.writeTriangle(0, 1, 2, 0, -1, 0, 0);
                       writeSkinChoiceVertices(w);
@@ -245,7 +225,7 @@ TEST(KelvaneEndToEndTest, SkinChoiceWithNormalMapsAndWithAll)
         const ProcessResult r = kelvane(dir, {"ship.mdl", "--all", "--ext", "tga", "--nm"});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         // Every skin of the table, normal maps included; triangles keep their skins.
-        EXPECT_EQ(readBytes(dir.path("ship002.mdl")), written([](Mdl7Writer& w) {
+        EXPECT_EQ(readFileBytes(dir.path("ship002.mdl")), written([](Mdl7Writer& w) {
                       w.beginGroup(1, "c");
                       writeReferenceSkin(w, "s0:x", "s0.tga");
                       writeReferenceSkin(w, "s1", "s1.tga");
@@ -278,7 +258,7 @@ TEST(KelvaneEndToEndTest, InputThatEndsTooEarly)
     EXPECT_EQ(r.err, "Kelvane: ship.mdl: group 1: vertex 1 of 3: the data ends at offset " +
                          std::to_string(cutLength) + "\n");
     EXPECT_EQ(readText(dir.path("ship_pos.txt")), "ship000.mdl   3.000000 0.000000 0.000000\n");
-    EXPECT_EQ(readBytes(dir.path("ship000.mdl")), written([](Mdl7Writer& w) {
+    EXPECT_EQ(readFileBytes(dir.path("ship000.mdl")), written([](Mdl7Writer& w) {
                   w.beginGroup(1, "done");
                   w.writeTriangle(0, 1, 1, 0, -1, 0, 0);
                   w.writeVertex(-1, 0, 0, 0, 0, 0, 1);
@@ -286,7 +266,7 @@ TEST(KelvaneEndToEndTest, InputThatEndsTooEarly)
                   w.finishGroup();
               }));
     // The group in hand: provisional headers and its triangles.
-    EXPECT_EQ(readBytes(dir.path("ship001.mdl")).size(), 48u + 44u + 3 * 26u);
+    EXPECT_EQ(readFileBytes(dir.path("ship001.mdl")).size(), 48u + 44u + 3 * 26u);
     const std::string level = readText(dir.path("ship.wmp"));
     EXPECT_EQ(level.find("end objects"), std::string::npos) << "the level file is left unfinished";
 }

@@ -480,12 +480,12 @@ TEST(SplitDriverTest, StopsWhereTheDataEndsAndLeavesWhatWasWritten)
     EXPECT_TRUE(dumpMdl7(done).ok) << "a group finished before the failure is complete";
     EXPECT_EQ(readText(dir.path("ship_pos.txt")), done + "   3.000000 0.000000 0.000000\n");
     // The group in hand keeps what was written, under its provisional headers.
-    const std::vector<std::uint8_t> partial = test::readBytes(cut);
+    const std::vector<std::uint8_t> partial = test::readFileBytes(cut);
     ASSERT_EQ(partial.size(), 48u + 44u + 3 * 26u);
     EXPECT_EQ(loadI32(&partial[mdl7::header::kGroupCount]), 0);
     EXPECT_EQ(loadI32(&partial[48 + mdl7::group::kTriangleCount]), 0);
     // The offset mesh has its vertex but was not finished; the level file not closed.
-    EXPECT_EQ(test::readBytes(dir.path("ship_off.mdl")).size(), 48u + 44u + 26u);
+    EXPECT_EQ(test::readFileBytes(dir.path("ship_off.mdl")).size(), 48u + 44u + 26u);
     EXPECT_EQ(level.ops(), (std::vector<std::string>{"create", "object", "object"}));
 }
 
@@ -653,7 +653,7 @@ TEST(SplitDriverTest, NeverOverwritesTheInput)
         const SplitResult r = split(input, options);
         EXPECT_FALSE(r.completed);
         EXPECT_EQ(r.err, "Kelvane: " + input + ": is the input file itself; it is not overwritten\n");
-        EXPECT_EQ(test::readBytes(input), b.bytes());
+        EXPECT_EQ(test::readFileBytes(input), b.bytes());
         EXPECT_FALSE(exists(dir.path("ship_pos.txt")));
         // Without --wmp the same input splits as usual.
         EXPECT_TRUE(split(input, Options{}).completed);
@@ -667,7 +667,7 @@ TEST(SplitDriverTest, NeverOverwritesTheInput)
         const SplitResult r = split(input, Options{});
         EXPECT_FALSE(r.completed);
         EXPECT_NE(r.err.find("ship000.mdl: is the input file itself"), std::string::npos) << r.err;
-        EXPECT_EQ(test::readBytes(input), b.bytes());
+        EXPECT_EQ(test::readFileBytes(input), b.bytes());
     }
 #endif
 }

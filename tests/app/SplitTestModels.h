@@ -1,7 +1,10 @@
-// Models and file helpers shared by the split tests.
+// Models, file helpers and the Kelvane runner shared by the split tests.
 #pragma once
 
+#include "support/Files.h"
 #include "support/Mdl7Builder.h"
+#include "support/RunProcess.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -68,12 +71,17 @@ inline std::string readText(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::vector<std::uint8_t> readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// The built Kelvane program, and a run of it in `dir` with `args`, started
+// through `shellPrefix` (e.g. "ulimit -f 2") where one is given.
+inline const std::string kKelvane = builtProgram("app/Kelvane");
+
+inline ProcessResult kelvane(const TempDir& dir, std::vector<std::string> args,
+                             const std::string& shellPrefix = {})
+{
+    args.insert(args.begin(), kKelvane);
+    return runProcess(args, {.workingDir = dir.root(), .shellPrefix = shellPrefix});
+}
 
 } // namespace kelvane::test

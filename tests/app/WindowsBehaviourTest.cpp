@@ -6,6 +6,7 @@
 #include "app/Options.h"
 #include "app/SplitDriver.h"
 
+#include "support/Files.h"
 #include "support/Mdl7Builder.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
@@ -14,7 +15,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,19 +22,15 @@
 namespace kelvane {
 namespace {
 
+using test::builtProgram;
 using test::Mdl7Builder;
+using test::readFile;
 
 #ifdef _WIN32
 constexpr const char* kLineEnd = "\r\n";
 #else
 constexpr const char* kLineEnd = "\n";
 #endif
-
-std::string readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Two mesh groups whose bounding-box centres need every digit printed right:
 // 0.0078125 and 123456.7890625 lie exactly halfway between two six-decimal
@@ -73,7 +69,7 @@ TEST(WindowsBehaviourTest, PositionsFileIsTextWithExactFigures)
     const std::string model = roundingModel().writeTo(dir.path("ship.mdl"));
     std::string errors;
     ASSERT_TRUE(split(model, &errors)) << errors;
-    EXPECT_EQ(readBytes(dir.path("ship_pos.txt")), expectedPositions(dir.path("ship")));
+    EXPECT_EQ(readFile(dir.path("ship_pos.txt")), expectedPositions(dir.path("ship")));
 }
 
 // A name in UTF-8 that no single-byte code page holds ("船é"). Kelvane.exe
@@ -84,29 +80,23 @@ TEST(WindowsBehaviourTest, NamesOutsideTheSystemCodePage)
     test::TempDir dir;
     const std::string base = "\xE8\x88\xB9\xC3\xA9";
     const auto inDir = [&](const std::string& name) {
-        return std::filesystem::path(dir.root()) /
-               std::filesystem::path(
-                   std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
+        return std::filesystem::path(dir.root()) / test::utf8Path(name);
     };
     const std::vector<std::uint8_t> model = roundingModel().bytes();
     std::ofstream(inDir(base + ".mdl"), std::ios::binary)
         .write(reinterpret_cast<const char*>(model.data()), static_cast<std::streamsize>(model.size()));
 
     const test::ProcessResult run =
-        test::runProcess({std::string(KELVANE_BINARY_DIR) + "/app/Kelvane" KELVANE_EXE_SUFFIX, base + ".mdl"},
-                         {.workingDir = dir.root()});
+        test::runProcess({builtProgram("app/Kelvane"), base + ".mdl"}, {.workingDir = dir.root()});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("\n" + base + "001.mdl\n"), std::string::npos) << run.out;
     EXPECT_TRUE(std::filesystem::is_regular_file(inDir(base + "000.mdl")));
-    std::ifstream positions(inDir(base + "_pos.txt"), std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(positions)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, expectedPositions(base));
+    EXPECT_EQ(readFile(inDir(base + "_pos.txt")), expectedPositions(base));
 
     // Its level file would be the input itself, whatever code page names it.
     std::filesystem::copy_file(inDir(base + ".mdl"), inDir(base + ".wmp"));
-    const test::ProcessResult refused = test::runProcess(
-        {std::string(KELVANE_BINARY_DIR) + "/app/Kelvane" KELVANE_EXE_SUFFIX, base + ".wmp", "--wmp"},
-        {.workingDir = dir.root()});
+    const test::ProcessResult refused =
+        test::runProcess({builtProgram("app/Kelvane"), base + ".wmp", "--wmp"}, {.workingDir = dir.root()});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_EQ(refused.err, "Kelvane: " + base + ".wmp: is the input file itself; it is not overwritten\n");
     EXPECT_EQ(std::filesystem::file_size(inDir(base + ".wmp")), model.size());
@@ -130,17 +120,16 @@ TEST(WindowsBehaviourTest, DriveLetterPathKeepsOutputsBesideTheModel)
     ASSERT_TRUE(split(model, &errors)) << errors;
     EXPECT_TRUE(std::filesystem::is_regular_file(base + "000.mdl"));
     EXPECT_TRUE(std::filesystem::is_regular_file(base + "001.mdl"));
-    EXPECT_EQ(readBytes(base + "_pos.txt"), expectedPositions(base));
-    const std::string inProcess = readBytes(base + "000.mdl");
+    EXPECT_EQ(readFile(base + "_pos.txt"), expectedPositions(base));
+    const std::string inProcess = readFile(base + "000.mdl");
     EXPECT_FALSE(inProcess.empty());
 
     for (const char* name : {"000.mdl", "001.mdl", "_pos.txt"})
         std::filesystem::remove(base + name);
-    const test::ProcessResult run =
-        test::runProcess({std::string(KELVANE_BINARY_DIR) + "/app/Kelvane" KELVANE_EXE_SUFFIX, model});
+    const test::ProcessResult run = test::runProcess({builtProgram("app/Kelvane"), model});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(readBytes(base + "000.mdl"), inProcess);
-    EXPECT_EQ(readBytes(base + "_pos.txt"), expectedPositions(base));
+    EXPECT_EQ(readFile(base + "000.mdl"), inProcess);
+    EXPECT_EQ(readFile(base + "_pos.txt"), expectedPositions(base));
 }
 #endif
 

@@ -2,6 +2,7 @@
 
 #include "WriteTestSupport.h"
 #include "mdl/PlatformFile.h"
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include "mdl/Mdl7Writer.h"
 
 #include "WriteTestSupport.h"
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,15 +1,11 @@
-// Helpers shared by the tests of the file-writing classes: reading a file
-// back whole, and running code in a child process under a file size limit
-// so that writes fall short the way they do on a full disk.
+// Helpers shared by the tests of the file-writing classes: running code in a
+// child process under a file size limit so that writes fall short the way
+// they do on a full disk.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #ifndef _WIN32
 #include <csignal>
@@ -19,12 +15,6 @@
 #endif
 
 namespace kelvane::test {
-
-inline std::vector<std::uint8_t> readFileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Whether runWithFileSizeLimit works here: the Windows runtime has neither
 // fork nor a file size limit, so tests that need one skip themselves there.

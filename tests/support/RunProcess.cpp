@@ -23,28 +23,17 @@ std::string shellQuote(const std::string& text)
 
 #ifndef _WIN32
 
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include <sys/wait.h>
 
 namespace kelvane::test {
-
-namespace {
-
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-} // namespace
 
 ProcessResult runProcess(const std::vector<std::string>& command, const RunOptions& options)
 {
@@ -70,8 +59,8 @@ ProcessResult runProcess(const std::vector<std::string>& command, const RunOptio
     std::fflush(nullptr);
     const int status = std::system(script.c_str());
     if (status != -1 && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    result.out = readText(outPath);
-    result.err = readText(errPath);
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
     return result;
 }
 

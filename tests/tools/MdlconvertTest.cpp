@@ -1,16 +1,15 @@
 // Runs the built mdlconvert program on MDL7 files made by the builder and on
 // the real legacy files, and reads what it writes back with tinygltf.
 #include "scene/LoadModel.h"
+#include "support/Files.h"
 #include "support/Mdl7Builder.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,10 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Mdl7Builder;
 
-#ifndef KELVANE_EXE_SUFFIX
-#define KELVANE_EXE_SUFFIX ""
-#endif
-
 const std::string kLegacyData = std::string(KELVANE_TESTDATA) + "/legacy/";
 
 class MdlconvertTest : public testing::Test {
@@ -36,26 +31,13 @@ class MdlconvertTest : public testing::Test {
 
     test::ProcessResult mdlconvert(std::vector<std::string> arguments, const std::string& shellPrefix = "")
     {
-        arguments.insert(arguments.begin(),
-                         std::string(KELVANE_BINARY_DIR) + "/tools/mdlconvert" KELVANE_EXE_SUFFIX);
+        arguments.insert(arguments.begin(), test::builtProgram("tools/mdlconvert"));
         return test::runProcess(arguments, {.workingDir = dir_.root(), .shellPrefix = shellPrefix});
     }
 
-    std::vector<std::string> files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_.root())) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> files() const { return test::filesIn(dir_.root()); }
 
-    std::string contents(const std::string& name) const
-    {
-        std::ifstream file(dir_.path(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    }
+    std::string contents(const std::string& name) const { return test::readFile(dir_.path(name)); }
 
     void copyIn(const std::string& source, const std::string& name) const
     {
@@ -146,10 +128,7 @@ TEST_F(MdlconvertTest, ConvertsAnMdl7ModelAndWarnsAboutWhatItLeftOut)
 TEST_F(MdlconvertTest, NamesOutsideTheSystemCodePage)
 {
     const std::string base = "\xE8\x88\xB9\xC3\xA9";
-    const auto inDir = [&](const std::string& name) {
-        return fs::path(dir_.root()) /
-               fs::path(std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
-    };
+    const auto inDir = [&](const std::string& name) { return fs::path(dir_.root()) / test::utf8Path(name); };
     const std::vector<std::uint8_t> model = smallModel().bytes();
     std::ofstream(inDir(base + ".mdl"), std::ios::binary)
         .write(reinterpret_cast<const char*>(model.data()), static_cast<std::streamsize>(model.size()));
@@ -158,8 +137,7 @@ TEST_F(MdlconvertTest, NamesOutsideTheSystemCodePage)
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(fs::is_regular_file(inDir(base + ".gltf")));
     EXPECT_TRUE(fs::is_regular_file(inDir(base + ".bin")));
-    std::ifstream json(inDir(base + ".gltf"), std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(json)), std::istreambuf_iterator<char>());
+    const std::string text = test::readFile(inDir(base + ".gltf"));
     EXPECT_NE(text.find("\"uri\":\"%E8%88%B9%C3%A9.bin\""), std::string::npos) << text;
 
     // The input under its own name is refused.

@@ -1,5 +1,6 @@
 // Runs the built mdlinfo program on models of the older formats: small ones
 // built byte by byte, and the real files in the shared test data.
+#include "RunMdlinfo.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
 #include "tests/mdl/legacy/LegacyFileBuilder.h"
@@ -18,19 +19,9 @@ namespace kelvane {
 namespace {
 
 namespace fs = std::filesystem;
+using test::mdlinfo;
 using testing_legacy::Bytes;
 using testing_legacy::sampleModel;
-
-#ifndef KELVANE_EXE_SUFFIX
-#define KELVANE_EXE_SUFFIX ""
-#endif
-
-test::ProcessResult mdlinfo(std::vector<std::string> arguments)
-{
-    arguments.insert(arguments.begin(),
-                     std::string(KELVANE_BINARY_DIR) + "/tools/mdlinfo" KELVANE_EXE_SUFFIX);
-    return test::runProcess(arguments);
-}
 
 // Just enough JSON to look into mdlinfo's documents: the values it writes
 // (objects, arrays, integers, floats, strings with \u00XX escapes, null,

@@ -1,5 +1,7 @@
 // Runs the built mdlinfo program on files made by the MDL7 builder.
 #include "mdl/Mdl7Format.h"
+
+#include "RunMdlinfo.h"
 #include "support/Mdl7Builder.h"
 #include "support/Mdl7Samples.h"
 #include "support/RunProcess.h"
@@ -15,23 +17,13 @@ namespace kelvane {
 namespace {
 
 using test::Mdl7Builder;
-
-#ifndef KELVANE_EXE_SUFFIX
-#define KELVANE_EXE_SUFFIX ""
-#endif
+using test::mdlinfo;
 
 using ToolRun = test::ProcessResult;
 
 class MdlinfoTest : public testing::Test {
   protected:
     test::TempDir dir_;
-
-    ToolRun mdlinfo(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.begin(),
-                         std::string(KELVANE_BINARY_DIR) + "/tools/mdlinfo" KELVANE_EXE_SUFFIX);
-        return test::runProcess(arguments);
-    }
 
     std::string write(const Mdl7Builder& builder, const std::string& name = "model.mdl")
     {

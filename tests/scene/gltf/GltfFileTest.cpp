@@ -2,18 +2,20 @@
 // refusing to overwrite the input.
 #include "scene/gltf/GltfFile.h"
 
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace kelvane::scene::gltf {
 namespace {
 
 namespace fs = std::filesystem;
+using test::filesIn;
+using test::readFile;
 
 Model triangleModel()
 {
@@ -33,22 +35,6 @@ Model triangleModel()
     Model model;
     model.groups = std::vector<Group>{group};
     return model;
-}
-
-std::vector<std::string> filesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string contents(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 void writeFile(const std::string& path, const std::string& bytes)
@@ -77,7 +63,7 @@ TEST(GltfFileTest, AFailedExportLeavesNoFileAndKeepsTheOldOne)
         << report.failure;
     EXPECT_FALSE(writeGltfFile(triangleModel(), options, dir.path("in.mdl"), dir.path("new.gltf"), report));
     EXPECT_EQ(filesIn(dir.root()), std::vector<std::string>{"out.glb"});
-    EXPECT_EQ(contents(dir.path("out.glb")), "old");
+    EXPECT_EQ(readFile(dir.path("out.glb")), "old");
 }
 
 TEST(GltfFileTest, AModelWithoutMeshesNeedsNoBinFile)
@@ -88,7 +74,7 @@ TEST(GltfFileTest, AModelWithoutMeshesNeedsNoBinFile)
     ExportReport report;
     ASSERT_TRUE(writeGltfFile(model, {}, dir.path("in.mdl"), dir.path("out.gltf"), report)) << report.failure;
     EXPECT_EQ(filesIn(dir.root()), std::vector<std::string>{"out.gltf"});
-    EXPECT_EQ(contents(dir.path("out.gltf")).find("buffers"), std::string::npos);
+    EXPECT_EQ(readFile(dir.path("out.gltf")).find("buffers"), std::string::npos);
 }
 
 TEST(GltfFileTest, RefusesToOverwriteTheInputUnderAnyName)
@@ -108,8 +94,8 @@ TEST(GltfFileTest, RefusesToOverwriteTheInputUnderAnyName)
     fs::create_hard_link(dir.path("model.glb"), dir.path("link.glb"));
     EXPECT_FALSE(writeGltfFile(triangleModel(), {}, dir.path("model.glb"), dir.path("link.glb"), report));
 #endif
-    EXPECT_EQ(contents(dir.path("model.glb")), "input");
-    EXPECT_EQ(contents(dir.path("model.bin")), "input");
+    EXPECT_EQ(readFile(dir.path("model.glb")), "input");
+    EXPECT_EQ(readFile(dir.path("model.bin")), "input");
     EXPECT_FALSE(fs::exists(dir.path("model.gltf")));
 }
 
